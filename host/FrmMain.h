@@ -1,0 +1,123 @@
+// The main window: three pages (system settings, picture management,
+// program editor) over the picture library, the program table and the host
+// copy of the controller's configuration record.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "model/config_record.h"
+#include "model/library.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+
+namespace korvex {
+
+// What the capture dialog hands back on OK.
+struct CaptureOutcome {
+    std::array<uint32_t, kColours> colours{};
+    QString name;
+};
+
+class TFormMain : public QWidget {
+    Q_OBJECT
+public:
+    // `exePath` names the executable whose ".Ico", ".Ini" and ".Dat"
+    // siblings are used; empty means the running program's own path.
+    explicit TFormMain(const QString &exePath = QString(), QWidget *parent = nullptr);
+    ~TFormMain() override;
+
+    // Runs the capture dialog with `name` preset; returns its modal result
+    // (1 = OK, `out` filled). Replaceable for tests; the default shows TFormCut.
+    std::function<int(TFormMain *owner, const QString &name, CaptureOutcome &out)> runCapture;
+    // Runs the rename dialog; returns its modal result (1 = changed, `name`
+    // updated). Replaceable for tests; the default shows TFormRename.
+    std::function<int(TFormMain *owner, QString &name)> runRename;
+
+    // ---- controls, named as the operator's manual names them ----
+    QTabWidget *PageCtrl = nullptr;
+    QWidget *Config = nullptr, *Pattern = nullptr, *ProgList = nullptr;
+
+    // system settings page
+    QFrame *Panel1 = nullptr;
+    QLabel *sComState = nullptr, *StaticText2 = nullptr, *StaticText6 = nullptr, *StaticText1 = nullptr;
+    QComboBox *nComPort = nullptr, *nRGB = nullptr;
+    QSpinBox *vWidth = nullptr;
+    QCheckBox *ChkOE = nullptr, *ChkData = nullptr;
+    QPushButton *BtnCfgSave = nullptr;
+
+    // picture management page
+    QLabel *Pict = nullptr;
+    QListWidget *PictList = nullptr;
+    QPushButton *BtnNew = nullptr, *BtnReplace = nullptr, *BtnDelete = nullptr, *BtnRename = nullptr;
+    QPushButton *BtnSavePict = nullptr, *BtnSendPict = nullptr;
+    QProgressBar *PrgBar = nullptr;
+
+    // program editor page
+    QLabel *StaticText4 = nullptr, *StaticText5 = nullptr, *StaticText3 = nullptr;
+    QListWidget *nPictList = nullptr, *nProgList = nullptr;
+    QComboBox *SelAnimation = nullptr;
+    QLabel *sSpeedStay = nullptr, *sUnit = nullptr;
+    QSpinBox *vSpeedStay = nullptr;
+    QPushButton *BtnDelProg = nullptr, *BtnSaveProgList = nullptr, *BtnSendProg = nullptr;
+
+    // ---- state owned for the whole run ----
+    PictureTable pictures{};
+    ProgramTable program{};
+    ConfigRecord hostCopy{};
+    uint8_t version = 0;
+    bool connected = false;
+    bool settingsDirty = false;
+    bool picturesDirty = false;
+    bool programDirty = false;
+    QString libraryPath;
+    bool uploading = false;  // a close request is ignored while set
+
+    // ---- handlers ----
+    void FormCreate();
+    void BtnSavePictClick();
+
+    void nComPortChange(QObject *sender);
+    void ChangeCfgData(QObject *sender);
+    void vWidthChange();
+    void BtnCfgSaveClick();
+
+    void PictListClick();
+    void BtnNewClick();
+    void BtnReplaceClick();
+    void BtnRenameClick();
+    void BtnDeleteClick();
+
+    void RebuildProgList(int n);
+    void nPictListDblClick();
+    void nProgListClick();
+    void SelAnimationChange(QObject *sender);
+    void BtnDelProgClick();
+
+    void BtnSendPictClick();
+    void BtnSendProgClick();
+
+    int PortNumber() const;  // nComPort index + 1
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildConfigPage();
+    void BuildPatternPage();
+    void BuildProgListPage();
+    QString exePath_;
+};
+
+} // namespace korvex

@@ -1,0 +1,40 @@
+// The picture library file (".Dat"): 995192 bytes, little-endian.
+//   0       2       picture count
+//   2       993652  121 picture records
+//   993654  2       program length
+//   993656  1536    512 program entries
+#pragma once
+
+#include <string>
+
+#include "model/library.h"
+
+namespace korvex {
+
+constexpr long kLibraryFileSize = 995192;
+constexpr long kProgramLengthOffset = 993654;
+
+struct LibraryData {
+    PictureTable pictures{};
+    ProgramTable program{};
+    int pictureCount = 0;   // as listed: clamped to 0..121
+    int programLength = 0;  // as listed: clamped to 0..512
+};
+
+// Reads the file into `data`. On failure returns false and sets `error` to
+// the text to show ("Read beyond end of file" for a short file, the system's
+// reason otherwise); `data` then holds whatever was read before the failure.
+bool LoadLibraryFile(const std::string &path, LibraryData &data, std::string &error);
+
+// Writes the whole file through a temporary file in the same folder that
+// replaces `path` only once complete and flushed. On failure the old file is
+// intact and `error` holds the text to show ("Disk full" for a short write).
+bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::string &error);
+
+// Stores `gbk` (cut to 18 bytes) as the record's name: the length byte and
+// the name bytes; leftovers after the new name are kept.
+void StoreName(PictureRecord &record, const std::string &gbk);
+// The record's name bytes (length byte clamped to 18).
+std::string NameOf(const PictureRecord &record);
+
+} // namespace korvex
