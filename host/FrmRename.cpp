@@ -1,0 +1,78 @@
+#include "host/FrmRename.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <algorithm>
+
+#include "host/gbk_text.h"
+#include "model/library.h"
+
+namespace korvex {
+
+TFormRename::TFormRename(QWidget *owner) : QDialog(owner)
+{
+    setWindowTitle(QStringLiteral("改 名"));
+    // Dialog border: not resizable, a close box and nothing else.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(168, 89);
+
+    sName = new QLineEdit(this);
+    sName->setObjectName(QStringLiteral("sName"));
+    sName->setGeometry(36, 16, 101, 20);
+    connect(sName, &QLineEdit::textEdited, this, &TFormRename::LimitToNameBytes);
+
+    BtnOK = new QPushButton(QStringLiteral("确  定"), this);
+    BtnOK->setObjectName(QStringLiteral("BtnOK"));
+    BtnOK->setGeometry(52, 52, 75, 25);
+    BtnOK->setDefault(true);
+    connect(BtnOK, &QPushButton::clicked, this, &TFormRename::BtnOKClick);
+}
+
+TFormRename::~TFormRename() = default;
+
+void TFormRename::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFormRename::FormShow()
+{
+    sName->setText(name);
+}
+
+void TFormRename::BtnOKClick()
+{
+    // QString equality compares every code unit, so this is exact.
+    const QString text = sName->text();
+    if (text != name) {
+        name = text;
+        done(1);
+    } else {
+        done(2);
+    }
+}
+
+void TFormRename::reject()
+{
+    done(2);
+}
+
+// Typed names hold at most 15 GBK bytes (a Chinese character takes two).
+// What the operator types or pastes beyond that is cut off at a character
+// boundary.
+void TFormRename::LimitToNameBytes(const QString &text)
+{
+    const std::string utf8 = text.toStdString();
+    if (GbkLength(utf8) <= kNameTyped)
+        return;
+    const int cursor = sName->cursorPosition();
+    const QString cut = QString::fromStdString(TruncateToGbkBytes(utf8, kNameTyped));
+    sName->setText(cut);
+    sName->setCursorPosition(std::min<int>(cursor, cut.size()));
+}
+
+} // namespace korvex
