@@ -5,7 +5,10 @@
 //   993656  1536    512 program entries
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <sys/types.h>
 
 #include "model/library.h"
 
@@ -13,12 +16,19 @@ namespace korvex {
 
 constexpr long kLibraryFileSize = 995192;
 constexpr long kProgramLengthOffset = 993654;
+constexpr long kPictureRecordsOffset = 2;
+constexpr long kProgramEntriesOffset = 993656;
+constexpr long kPictureRecordSize = 8212;
 
 struct LibraryData {
     PictureTable pictures{};
     ProgramTable program{};
     int pictureCount = 0;   // as listed: clamped to 0..121
     int programLength = 0;  // as listed: clamped to 0..512
+    // Set by a load when a count in the file was above 121 or 512 and was
+    // cut to the size of the table (a negative count lists nothing and is
+    // not reported here).
+    bool countsClamped = false;
 };
 
 // Reads the file into `data`. On failure returns false and sets `error` to
@@ -31,10 +41,20 @@ bool LoadLibraryFile(const std::string &path, LibraryData &data, std::string &er
 // intact and `error` holds the text to show ("Disk full" for a short write).
 bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::string &error);
 
+// The file image of `data` (995192 bytes), and its parse. ParseLibraryImage
+// reads at most `size` bytes and returns false when they are too few.
+std::string SerialiseLibrary(const LibraryData &data);
+bool ParseLibraryImage(const uint8_t *bytes, size_t size, LibraryData &data);
+
 // Stores `gbk` (cut to 18 bytes) as the record's name: the length byte and
 // the name bytes; leftovers after the new name are kept.
 void StoreName(PictureRecord &record, const std::string &gbk);
 // The record's name bytes (length byte clamped to 18).
 std::string NameOf(const PictureRecord &record);
+
+// Test seam: replaces the write(2) call of SaveLibraryFile (an empty
+// function restores it), so a test can make a write come up short.
+using LibraryWriteFn = std::function<ssize_t(int fd, const void *buf, size_t n)>;
+void SetLibraryWriteForTest(LibraryWriteFn fn);
 
 } // namespace korvex

@@ -1,0 +1,156 @@
+// Windows profile file reader (see profile.h for the rules it follows).
+#include "host/profile.h"
+
+#include <cctype>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+
+#include "host/gbk_text.h"
+
+namespace korvex {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+std::string Trim(const std::string &s)
+{
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// Names are compared like Windows does for ASCII letters; other bytes
+// (Chinese names) must match exactly.
+bool SameName(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+bool IsValidUtf8(const std::string &s)
+{
+    size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len;
+        uint32_t cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > s.size())
+            return false;
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char t = static_cast<unsigned char>(s[i + k]);
+            if ((t & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+// The whole file as UTF-8; false when it cannot be read.
+bool LoadAsUtf8(const std::string &path, std::string &text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    text = ss.str();
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    else if (!IsValidUtf8(text))
+        text = GbkToUtf8(text);
+    return true;
+}
+
+// Finds `key` in `section`; the first section of that name and the first
+// key of that name in it count, as on Windows.
+bool Lookup(const std::string &text, const std::string &section, const std::string &key,
+            std::string &value)
+{
+    const std::string wantSection = Trim(section);
+    const std::string wantKey = Trim(key);
+    std::istringstream lines(text);
+    std::string line;
+    bool inSection = false;
+    bool seenSection = false;
+    while (std::getline(lines, line)) {
+        const std::string t = Trim(line);
+        if (t.empty() || t[0] == ';')
+            continue;
+        if (t[0] == '[') {
+            if (seenSection && inSection)
+                return false;  // the first such section ended without the key
+            const size_t close = t.find(']');
+            const std::string name = Trim(t.substr(1, close == std::string::npos ? std::string::npos
+                                                                                  : close - 1));
+            inSection = SameName(name, wantSection);
+            seenSection = seenSection || inSection;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const size_t eq = t.find('=');
+        if (eq == std::string::npos)
+            continue;
+        if (!SameName(Trim(t.substr(0, eq)), wantKey))
+            continue;
+        std::string v = Trim(t.substr(eq + 1));
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        value = v;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string ReadProfileString(const std::string &path, const std::string &section,
+                              const std::string &key, const std::string &def)
+{
+    std::string text, value;
+    if (!LoadAsUtf8(path, text) || !Lookup(text, section, key, value))
+        return def;
+    return value;
+}
+
+bool ProfileHasKey(const std::string &path, const std::string &section, const std::string &key)
+{
+    std::string text, value;
+    return LoadAsUtf8(path, text) && Lookup(text, section, key, value);
+}
+
+} // namespace korvex

@@ -1,0 +1,286 @@
+// Reading and writing the picture library file with explicit little-endian
+// serialisation, and the name field of a picture record.
+#include "model/library_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvex {
+
+namespace {
+
+LibraryWriteFn g_write;
+
+const char kShortFile[] = "Read beyond end of file";
+const char kDiskFull[] = "Disk full";
+
+// The operator knows a refused open by this text; other failures carry
+// the system's own description.
+std::string SystemReason(int err)
+{
+    if (err == EACCES || err == EPERM)
+        return "File access denied";
+    if (err == ENOSPC)
+        return kDiskFull;
+    return std::strerror(err);
+}
+
+void PutU16(std::string &out, size_t at, uint16_t v)
+{
+    out[at] = static_cast<char>(v & 0xFF);
+    out[at + 1] = static_cast<char>(v >> 8);
+}
+
+uint16_t GetU16(const uint8_t *p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+void PutRecord(std::string &out, size_t at, const PictureRecord &rec)
+{
+    for (int k = 0; k < kColours; ++k) {
+        const uint32_t c = rec.colours[k];
+        for (int i = 0; i < 4; ++i)
+            out[at + 4 * k + i] = static_cast<char>((c >> (8 * i)) & 0xFF);
+    }
+    size_t p = at + 4 * kColours;
+    out[p++] = static_cast<char>(rec.nameLength);
+    for (int i = 0; i < kNameField; ++i)
+        out[p++] = rec.name[i];
+    out[p] = static_cast<char>(rec.reserved);
+}
+
+void GetRecord(const uint8_t *p, PictureRecord &rec)
+{
+    for (int k = 0; k < kColours; ++k) {
+        const uint8_t *c = p + 4 * k;
+        rec.colours[k] = uint32_t(c[0]) | (uint32_t(c[1]) << 8) | (uint32_t(c[2]) << 16) |
+                         (uint32_t(c[3]) << 24);
+    }
+    p += 4 * kColours;
+    rec.nameLength = *p++;
+    std::memcpy(rec.name, p, kNameField);
+    p += kNameField;
+    rec.reserved = *p;
+}
+
+// A stored count as the reader lists it: a negative 16-bit value lists
+// nothing, a value above the table is cut to the table's size.
+int ListedCount(uint16_t stored, int max, bool &clamped)
+{
+    const int v = static_cast<int16_t>(stored);
+    if (v < 0)
+        return 0;
+    if (v > max) {
+        clamped = true;
+        return max;
+    }
+    return v;
+}
+
+std::string DirectoryOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Writes all of `data`; false with `error` set when the system refuses or
+// takes fewer bytes than offered and then none.
+bool WriteAll(int fd, const char *data, size_t n, std::string &error)
+{
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t w = g_write ? g_write(fd, data + done, n - done)
+                                  : ::write(fd, data + done, n - done);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            error = SystemReason(errno);
+            return false;
+        }
+        if (w == 0) {
+            error = kDiskFull;
+            return false;
+        }
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string SerialiseLibrary(const LibraryData &data)
+{
+    std::string out(static_cast<size_t>(kLibraryFileSize), '\0');
+    const int pictures = std::clamp(data.pictureCount, 0, kMaxPictures);
+    const int program = std::clamp(data.programLength, 0, kMaxProgram);
+    PutU16(out, 0, static_cast<uint16_t>(pictures));
+    for (int i = 0; i < kMaxPictures; ++i)
+        PutRecord(out, kPictureRecordsOffset + i * kPictureRecordSize, data.pictures[i]);
+    PutU16(out, kProgramLengthOffset, static_cast<uint16_t>(program));
+    for (int e = 0; e < kMaxProgram; ++e) {
+        const size_t at = kProgramEntriesOffset + 3 * e;
+        out[at] = static_cast<char>(data.program[e].picture);
+        out[at + 1] = static_cast<char>(data.program[e].effect);
+        out[at + 2] = static_cast<char>(data.program[e].value);
+    }
+    return out;
+}
+
+// Parses in file order, as far as the bytes go: the picture count, the
+// records, the program length, the entries. Each part is taken only when
+// it is complete.
+bool ParseLibraryImage(const uint8_t *bytes, size_t size, LibraryData &data)
+{
+    data.countsClamped = false;
+    if (size < 2)
+        return false;
+    data.pictureCount = ListedCount(GetU16(bytes), kMaxPictures, data.countsClamped);
+    for (int i = 0; i < kMaxPictures; ++i) {
+        const size_t at = kPictureRecordsOffset + size_t(i) * kPictureRecordSize;
+        if (at + kPictureRecordSize > size)
+            return false;
+        GetRecord(bytes + at, data.pictures[i]);
+    }
+    if (size < size_t(kProgramEntriesOffset))
+        return false;
+    data.programLength =
+        ListedCount(GetU16(bytes + kProgramLengthOffset), kMaxProgram, data.countsClamped);
+    for (int e = 0; e < kMaxProgram; ++e) {
+        const size_t at = kProgramEntriesOffset + 3 * size_t(e);
+        if (at + 3 > size)
+            return false;
+        data.program[e] = ProgramEntry{bytes[at], bytes[at + 1], bytes[at + 2]};
+    }
+    return true;
+}
+
+bool LoadLibraryFile(const std::string &path, LibraryData &data, std::string &error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+    // Bytes beyond the fixed size are ignored.
+    std::string image(static_cast<size_t>(kLibraryFileSize), '\0');
+    size_t got = 0;
+    int readError = 0;
+    while (got < image.size()) {
+        const ssize_t r = ::read(fd, &image[got], image.size() - got);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            readError = errno;
+            break;
+        }
+        if (r == 0)
+            break;
+        got += static_cast<size_t>(r);
+    }
+    ::close(fd);
+    const bool complete =
+        ParseLibraryImage(reinterpret_cast<const uint8_t *>(image.data()), got, data);
+    if (readError != 0) {
+        error = SystemReason(readError);
+        return false;
+    }
+    if (!complete) {
+        error = kShortFile;
+        return false;
+    }
+    return true;
+}
+
+bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::string &error)
+{
+    // Replace the file a symbolic link points at, not the link itself.
+    std::string target = path;
+    if (char *real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    const std::string dir = DirectoryOf(target);
+    const std::string image = SerialiseLibrary(data);
+
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = dir + "/." + BaseOf(target) + ".saving." + std::to_string(::getpid()) + "." +
+               std::to_string(attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            error = SystemReason(errno);
+            return false;
+        }
+    }
+    if (fd < 0) {
+        error = SystemReason(EEXIST);
+        return false;
+    }
+    // Keep the permissions of the file being replaced.
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0)
+        (void)::fchmod(fd, old.st_mode & 07777);
+
+    bool ok = WriteAll(fd, image.data(), image.size(), error);
+    if (ok && ::fsync(fd) != 0) {
+        error = SystemReason(errno);
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        error = SystemReason(errno);
+        ok = false;
+    }
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        error = SystemReason(errno);
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        (void)::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+void StoreName(PictureRecord &record, const std::string &gbk)
+{
+    const size_t n = std::min(gbk.size(), size_t(kNameField));
+    record.nameLength = static_cast<uint8_t>(n);
+    std::memcpy(record.name, gbk.data(), n);
+}
+
+std::string NameOf(const PictureRecord &record)
+{
+    const size_t n = std::min<size_t>(record.nameLength, kNameField);
+    return std::string(record.name, n);
+}
+
+void SetLibraryWriteForTest(LibraryWriteFn fn)
+{
+    g_write = std::move(fn);
+}
+
+} // namespace korvex
