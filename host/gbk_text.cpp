@@ -11,6 +11,16 @@ namespace korvex {
 
 namespace {
 
+bool IsGbkLead(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+bool IsGbkTrail(unsigned char c)
+{
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
+
 // One conversion direction. Undecodable input is skipped one byte (or one
 // character) at a time and replaced by `replacement`.
 std::string Convert(const char *to, const char *from, const std::string &in,
@@ -54,8 +64,8 @@ std::string Convert(const char *to, const char *from, const std::string &in,
                     break;
                 }
             }
-        } else if (static_cast<unsigned char>(*src) >= 0x81 && srcLeft >= 2 &&
-                   static_cast<unsigned char>(src[1]) >= 0x40) {
+        } else if (srcLeft >= 2 && IsGbkLead(static_cast<unsigned char>(src[0])) &&
+                   IsGbkTrail(static_cast<unsigned char>(src[1]))) {
             // A GBK lead byte with a trail byte that does not map: drop both.
             skip = 2;
         }

@@ -1,0 +1,107 @@
+// GBK text, list labels and the settings file reader.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+#include "host/gbk_text.h"
+#include "host/labels.h"
+#include "host/profile.h"
+
+namespace korvex {
+namespace {
+
+// 红色 in GBK and UTF-8.
+const std::string kRedGbk = "\xBA\xEC\xC9\xAB";
+const std::string kRedUtf8 = "\xE7\xBA\xA2\xE8\x89\xB2";
+
+TEST(GbkText, ConvertsBothWaysAndCountsGbkBytes)
+{
+    EXPECT_EQ(GbkToUtf8(kRedGbk), kRedUtf8);
+    EXPECT_EQ(Utf8ToGbk(kRedUtf8), kRedGbk);
+    EXPECT_EQ(Utf8ToGbk("abc"), "abc");
+    EXPECT_EQ(GbkLength(kRedUtf8 + "ab"), 6);
+    EXPECT_EQ(GbkLength(""), 0);
+}
+
+TEST(GbkText, UnconvertibleInputIsReplacedNotDropped)
+{
+    // A lone lead byte at the end, and a byte GBK never uses.
+    EXPECT_EQ(GbkToUtf8("a\xBA"), "a\xEF\xBF\xBD");
+    EXPECT_EQ(GbkToUtf8("\xFF" "b"), "\xEF\xBF\xBD" "b");
+    // An emoji has no GBK form; an invalid UTF-8 byte neither.
+    EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");
+    EXPECT_EQ(Utf8ToGbk("x\x80y"), "x?y");
+}
+
+TEST(GbkText, TruncationNeverSplitsACharacter)
+{
+    const std::string seven = "\xE4\xB8\x80\xE4\xB8\x80\xE4\xB8\x80\xE4\xB8\x80\xE4\xB8\x80"
+                              "\xE4\xB8\x80\xE4\xB8\x80";  // 一 x7, 14 GBK bytes
+    EXPECT_EQ(TruncateToGbkBytes(seven + "ab", 15), seven + "a");
+    EXPECT_EQ(TruncateToGbkBytes("a" + seven, 15), "a" + seven);
+    EXPECT_EQ(GbkLength(TruncateToGbkBytes("ab" + seven, 15)), 14);
+    EXPECT_EQ(TruncateToGbkBytes("abc", 0), "");
+}
+
+TEST(Labels, ZeroRuleOnNumbersOneToThreeDigits)
+{
+    EXPECT_EQ(PictureLabel(1, "abc"), "001: abc");
+    EXPECT_EQ(PictureLabel(12, kRedUtf8), "012: " + kRedUtf8);
+    EXPECT_EQ(PictureLabel(121, ""), "121: ");
+    EXPECT_EQ(StepLabel(7, "x", "\xE6\x98\xBE\xE7\xA4\xBA"), "007: x - \xE6\x98\xBE\xE7\xA4\xBA");
+    // Only the first two characters change; a blank name stays blank.
+    EXPECT_EQ(ZeroFill("  1:  a"), "001:  a");
+    EXPECT_EQ(ZeroFill(" "), "0");
+}
+
+class Profile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/korvex-ini-XXXXXX";
+        const int fd = mkstemp(tmpl);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path = tmpl;
+    }
+    void TearDown() override { unlink(path.c_str()); }
+    void Write(const std::string &text)
+    {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    }
+    std::string Title() { return ReadProfileString(path, "Setup", "Title", "<none>"); }
+    std::string path;
+};
+
+TEST_F(Profile, SectionsKeysCaseBlanksAndComments)
+{
+    Write("; comment\r\n[Other]\r\nTitle=wrong\r\n  [ setup ]  \r\n;Title=commented\r\n"
+          "  TITLE  =   My tube  \r\nTitle=second\r\n");
+    EXPECT_EQ(Title(), "My tube");
+    EXPECT_TRUE(ProfileHasKey(path, "SETUP", "title"));
+    EXPECT_FALSE(ProfileHasKey(path, "Setup", "Missing"));
+
+    Write("[Setup]\nTitle=\"quoted \"\nOther=1\n");
+    EXPECT_EQ(Title(), "quoted ");
+
+    Write("[Setup]\nTitle=\n");
+    EXPECT_EQ(Title(), "");  // present but empty
+    Write("[Setup]\nCaption=x\n[Next]\nTitle=not here\n");
+    EXPECT_EQ(Title(), "<none>");
+    EXPECT_EQ(ReadProfileString(path + ".missing", "Setup", "Title", "d"), "d");
+}
+
+TEST_F(Profile, GbkOrUtf8Text)
+{
+    Write("[Setup]\nTitle=" + kRedGbk + " V2\n");
+    EXPECT_EQ(Title(), kRedUtf8 + " V2");
+    Write("[Setup]\nTitle=" + kRedUtf8 + "\n");
+    EXPECT_EQ(Title(), kRedUtf8);
+    Write("\xEF\xBB\xBF[Setup]\nTitle=" + kRedUtf8 + "\n");
+    EXPECT_EQ(Title(), kRedUtf8);
+}
+
+} // namespace
+} // namespace korvex
