@@ -23,6 +23,7 @@ enum class Fault {
     NotOk,       // answers two bytes other than "OK" ("NO")
     LateReply,   // answers after the host's read deadline has passed
     ExtraBytes,  // answers "OK" followed by extra bytes
+    Unplug,      // closes its side of the line instead of answering
 };
 
 struct FrameLogEntry {
@@ -40,6 +41,10 @@ struct Options {
     std::string memoryFile;         // when set, memory is loaded from and saved to it
     std::string linkPath;           // when set, a symlink to the slave pty is made here
     bool logToStderr = false;       // one line per frame
+    // How long after a frame has arrived a LateReply answer goes out: past
+    // both of the host's 1200 ms reads, so a late controller costs the
+    // host its two attempts.
+    int lateReplyMs = 2700;
 };
 
 class Simulator {
@@ -59,8 +64,12 @@ public:
     const std::string &SlavePath() const;
 
     // Applies `fault` to every frame from frame number `fromFrame` (1-based,
-    // counting every frame received) on.
-    void SetFault(Fault fault, int fromFrame = 1);
+    // counting every frame received with a good CRC) on; with `count` >= 0
+    // only to that many frames. Fault::None clears it.
+    void SetFault(Fault fault, int fromFrame = 1, int count = -1);
+    // Length of a ShortReply answer; -1 (the default) means one byte less
+    // than the full reply.
+    void SetShortLength(int bytes);
 
     // Copies of the state, taken under the lock.
     std::vector<uint8_t> Block(int page, int block) const;         // 1024 bytes
@@ -72,6 +81,13 @@ public:
     int FrameCount() const;                                       // frames received with a good CRC
     int CountOf(char command) const;
     void ClearLog();
+    // Bytes skipped while looking for the next frame header, bad frames included.
+    int GarbageBytes() const;
+    // CLOCK_MONOTONIC time (ns) at which the last reply byte was written; 0 if none yet.
+    int64_t LastReplyNs() const;
+    // Memory as one image of kPages * kPageSize bytes.
+    std::vector<uint8_t> Memory() const;
+    bool SaveMemory() const;  // to options.memoryFile; false when unset or on error
 
 private:
     struct Impl;

@@ -1,0 +1,67 @@
+#include <cstdio>
+#include <cstring>
+
+#include "link/frame.h"
+#include "link/link.h"
+
+namespace korvex::link {
+
+namespace {
+
+void Trace(int attempt, const uint8_t *payload, size_t frameSize, bool sent,
+           size_t expected, size_t got, const uint8_t *reply)
+{
+    std::fprintf(stderr, "korvex_api: '%c' attempt %d, %zu bytes %s", payload[0], attempt,
+                 frameSize, sent ? "sent" : "NOT sent in time");
+    if (expected)
+        std::fprintf(stderr, ", reply %zu/%zu", got, expected);
+    if (expected == kStatusReply && got == kStatusReply)
+        std::fprintf(stderr, " %02X %02X", reply[0], reply[1]);
+    std::fputc('\n', stderr);
+}
+
+} // namespace
+
+int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest)
+{
+    PortState &port = Port();
+    if (!port.open)
+        return 0;
+    if (!payload || n < 1 || static_cast<size_t>(n) > kMaxPayload)
+        return 0;
+
+    // Fixed buffers only: the frame and the largest reply.
+    uint8_t frame[kMaxFrame];
+    uint8_t reply[kBlockReply];
+    const size_t frameSize = BuildFrame(payload, static_cast<size_t>(n), frame);
+    const uint8_t command = payload[0];
+    const size_t expected = ReplyLength(command);
+
+    bool done = false;
+    for (int attempt = 1; attempt <= 2 && !done; ++attempt) {
+        SerialPurgeTx(port.handle);
+        SerialPurgeRx(port.handle);
+        // A write or drain that does not finish within its bound counts as
+        // a missing reply: nothing is read and the frame goes out again.
+        const bool sent = SerialWriteAll(port.handle, frame, frameSize);
+        if (expected == 0) {  // 'G': no reply is awaited
+            if (port.trace)
+                Trace(attempt, payload, frameSize, sent, 0, 0, reply);
+            done = true;
+            break;
+        }
+        const size_t got = sent ? SerialRead(port.handle, reply, expected) : 0;
+        if (port.trace)
+            Trace(attempt, payload, frameSize, sent, expected, got, reply);
+        if (got == expected) {
+            if (expected == kStatusReply)
+                return (reply[0] == 'O' && reply[1] == 'K') ? 1 : 0;
+            done = true;
+        }
+    }
+    if (done && dest && expected == kBlockReply)
+        std::memcpy(dest, reply, kBlockReply);
+    return done ? 1 : 0;
+}
+
+} // namespace korvex::link

@@ -1,0 +1,328 @@
+// The serial port on POSIX systems: termios for the line settings, poll for
+// bounded reads and writes, flock + TIOCEXCL for exclusive use.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/port_posix.h"
+#include "link/serial_port.h"
+
+namespace korvex::link {
+
+struct SerialHandle {
+    int fd = -1;
+    int32_t baud = 0;
+};
+
+namespace {
+
+int g_writeSlackMs = 2000;
+
+struct BaudEntry {
+    int32_t baud;
+    speed_t speed;
+};
+
+// The rates termios knows on this platform.
+constexpr BaudEntry kBaudTable[] = {
+    {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200},
+    {300, B300}, {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400},
+    {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
+#ifdef B57600
+    {57600, B57600},
+#endif
+#ifdef B115200
+    {115200, B115200},
+#endif
+#ifdef B230400
+    {230400, B230400},
+#endif
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {1000000, B1000000},
+#endif
+#ifdef B1152000
+    {1152000, B1152000},
+#endif
+#ifdef B1500000
+    {1500000, B1500000},
+#endif
+#ifdef B2000000
+    {2000000, B2000000},
+#endif
+#ifdef B2500000
+    {2500000, B2500000},
+#endif
+#ifdef B3000000
+    {3000000, B3000000},
+#endif
+#ifdef B3500000
+    {3500000, B3500000},
+#endif
+#ifdef B4000000
+    {4000000, B4000000},
+#endif
+};
+
+bool SpeedOf(int32_t baud, speed_t *speed)
+{
+    for (const BaudEntry &e : kBaudTable) {
+        if (e.baud == baud) {
+            *speed = e.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+int64_t NowNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+timespec ToTimespec(int64_t ns)
+{
+    if (ns < 0)
+        ns = 0;
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+    ts.tv_nsec = static_cast<long>(ns % 1000000000);
+    return ts;
+}
+
+// Waits for `events` on fd until the absolute monotonic `deadline`.
+// Returns the revents (0 when the deadline passed), -1 on a poll error.
+int WaitFor(int fd, short events, int64_t deadline)
+{
+    for (;;) {
+        const int64_t left = deadline - NowNs();
+        if (left <= 0)
+            return 0;
+        pollfd p{fd, events, 0};
+        const timespec ts = ToTimespec(left);
+        const int r = ppoll(&p, 1, &ts, nullptr);
+        if (r > 0)
+            return p.revents;
+        if (r == 0)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+// Device path of port n: $KORVEX_COM<n> when set, else /dev/ttyS<n-1>.
+void DevicePath(int32_t port, char *out, size_t size)
+{
+    char var[32];
+    std::snprintf(var, sizeof var, "KORVEX_COM%d", static_cast<int>(port));
+    const char *env = std::getenv(var);
+    if (env)
+        std::snprintf(out, size, "%s", env);
+    else
+        std::snprintf(out, size, "/dev/ttyS%d", static_cast<int>(port) - 1);
+}
+
+void Release(int fd)
+{
+    ioctl(fd, TIOCNXCL);
+    // Drop whatever could not be sent so close() does not wait on a
+    // flow-controlled line.
+    tcflush(fd, TCOFLUSH);
+    close(fd);  // also releases the flock
+}
+
+// 8N1, raw, receiver on, modem lines ignored; hardware flow control as it was.
+void MakeRaw(termios &t, speed_t speed)
+{
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                         ICRNL | IXON | IXOFF | IXANY | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    // VMIN 1 with O_NONBLOCK: an empty queue reads as EAGAIN, so a read of
+    // 0 bytes means the line has hung up (VMIN 0 would return 0 instead).
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+}
+
+bool SettingsHold(const termios &t, speed_t speed)
+{
+    const tcflag_t rawIn = IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK;
+    const tcflag_t rawLocal = ECHO | ICANON | ISIG | IEXTEN;
+    return cfgetospeed(&t) == speed && cfgetispeed(&t) == speed &&
+           (t.c_cflag & CSIZE) == CS8 && !(t.c_cflag & (PARENB | CSTOPB)) &&
+           (t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && !(t.c_iflag & rawIn) &&
+           !(t.c_oflag & OPOST) && !(t.c_lflag & rawLocal);
+}
+
+} // namespace
+
+int SerialSetWriteSlackMs(int ms)
+{
+    const int old = g_writeSlackMs;
+    g_writeSlackMs = ms;
+    return old;
+}
+
+SerialHandle *SerialOpen(int32_t port, int32_t baud)
+{
+    if (port < 1)
+        return nullptr;
+    speed_t speed{};
+    if (!SpeedOf(baud, &speed))
+        return nullptr;
+    char path[4096];
+    DevicePath(port, path, sizeof path);
+
+    // Never created; non-blocking so neither the open nor any later I/O can
+    // hang on modem lines or flow control.
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) {
+        Release(fd);
+        return nullptr;
+    }
+    MakeRaw(t, speed);
+    termios back{};
+    if (tcsetattr(fd, TCSANOW, &t) != 0 || tcgetattr(fd, &back) != 0 || !SettingsHold(back, speed)) {
+        Release(fd);
+        return nullptr;
+    }
+    auto *h = new (std::nothrow) SerialHandle;
+    if (!h) {
+        Release(fd);
+        return nullptr;
+    }
+    h->fd = fd;
+    h->baud = baud;
+    return h;
+}
+
+void SerialClose(SerialHandle *h)
+{
+    if (!h)
+        return;
+    Release(h->fd);
+    delete h;
+}
+
+void SerialPurgeTx(SerialHandle *h)
+{
+    tcflush(h->fd, TCOFLUSH);
+}
+
+void SerialPurgeRx(SerialHandle *h)
+{
+    tcflush(h->fd, TCIFLUSH);
+}
+
+bool SerialWriteAll(SerialHandle *h, const uint8_t *data, size_t n)
+{
+    // The bytes' line time at 10 bits a byte, plus the slack.
+    const int64_t lineNs = static_cast<int64_t>(n) * 10 * 1000000000 / h->baud;
+    const int64_t deadline = NowNs() + lineNs + static_cast<int64_t>(g_writeSlackMs) * 1000000;
+
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t w = write(h->fd, data + done, n - done);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int ev = WaitFor(h->fd, POLLOUT, deadline);
+            if (ev <= 0 || (ev & (POLLERR | POLLHUP | POLLNVAL)))
+                return false;
+            continue;
+        }
+        return false;
+    }
+
+    // Drain: wait until the output queue is empty, in steps of its line
+    // time, then let the driver finish the last bytes.
+    const int64_t byteNs = 10LL * 1000000000 / h->baud;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(h->fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            break;
+        const int64_t left = deadline - NowNs();
+        if (left <= 0)
+            return false;
+        int64_t step = queued * byteNs;
+        if (step < 100000)
+            step = 100000;
+        if (step > left)
+            step = left;
+        const timespec ts = ToTimespec(step);
+        nanosleep(&ts, nullptr);
+    }
+    while (tcdrain(h->fd) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+size_t SerialRead(SerialHandle *h, uint8_t *dest, size_t n)
+{
+    const int64_t deadline = NowNs() + static_cast<int64_t>(kReadTimeoutMs) * 1000000;
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = read(h->fd, dest + got, n - got);
+        if (r > 0) {
+            got += static_cast<size_t>(r);
+            continue;
+        }
+        if (r == 0)
+            break;  // hung up: the peer has gone
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            break;  // EIO and the like: the device has gone
+        const int ev = WaitFor(h->fd, POLLIN, deadline);
+        if (ev <= 0)
+            break;  // deadline passed (or poll failed)
+        if (!(ev & POLLIN) && (ev & (POLLHUP | POLLERR | POLLNVAL)))
+            break;
+    }
+    return got;
+}
+
+} // namespace korvex::link
