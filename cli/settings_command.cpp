@@ -1,0 +1,170 @@
+// korvex-cli settings and set-time.
+#include <cstdio>
+
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "link/korvex_api.h"
+#include "model/config_record.h"
+
+namespace korvex::cli {
+
+namespace {
+
+const char kSettingsHelp[] =
+    "usage: korvex-cli settings [--pixels N] [--order 0..5] [--data-invert 0|1]\n"
+    "                           [--oe-invert 0|1] [--live] [--port N | --device PATH]\n"
+    "\n"
+    "Without --live: reads the controller's configuration record, changes the\n"
+    "given settings, stores the record and restarts the controller.\n"
+    "With --live: applies data inversion, OE inversion and colour order at once\n"
+    "without storing them (settings not given keep the controller's values);\n"
+    "the pixel count cannot be applied live.\n"
+    "\n"
+    "  --pixels N        pixel count, 16..2048\n"
+    "  --order K         colour order: 0 RGB, 1 RBG, 2 GRB, 3 GBR, 4 BRG, 5 BGR\n"
+    "  --data-invert B   data inversion, 0 or 1\n"
+    "  --oe-invert B     blanking (OE) inversion, 0 or 1\n"
+    "  --live            try the settings without storing them\n"
+    "  --port N          serial port 1..8 (KORVEX_COM<N>, else /dev/ttyS<N-1>); default 1\n"
+    "  --device PATH     use this serial device\n";
+
+const char kSetTimeHelp[] =
+    "usage: korvex-cli set-time [--port N | --device PATH]\n"
+    "\n"
+    "Sets the controller's clock (seconds, minutes, hours, day of the month)\n"
+    "from this computer's local time.\n"
+    "\n"
+    "  --port N       serial port 1..8 (KORVEX_COM<N>, else /dev/ttyS<N-1>); default 1\n"
+    "  --device PATH  use this serial device\n";
+
+struct Wanted {
+    int pixels = -1, order = -1, data = -1, oe = -1;
+};
+
+bool ReadWanted(const ParsedArgs &args, Wanted &w)
+{
+    struct {
+        const char *name;
+        int lo, hi;
+        int *dest;
+    } fields[] = {{"pixels", 16, 2048, &w.pixels},
+                  {"order", 0, 5, &w.order},
+                  {"data-invert", 0, 1, &w.data},
+                  {"oe-invert", 0, 1, &w.oe}};
+    for (const auto &f : fields) {
+        if (!args.Has(f.name))
+            continue;
+        if (!ParseInt(args.Get(f.name), f.lo, f.hi, *f.dest)) {
+            Error(std::string("--") + f.name + " takes a number from " + std::to_string(f.lo) +
+                  " to " + std::to_string(f.hi) + ", not '" + args.Get(f.name) + "'");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int RunSettings(int argc, char **argv)
+{
+    std::vector<OptionSpec> specs = kPortOptions;
+    specs.insert(specs.end(), {{"pixels", true}, {"order", true}, {"data-invert", true},
+                               {"oe-invert", true}, {"live", false}});
+    ParsedArgs args;
+    if (!ParseArgs(argc, argv, specs, "settings", args))
+        return kExitUsage;
+    if (args.help) {
+        std::fputs(kSettingsHelp, stdout);
+        return kExitOk;
+    }
+    Wanted w;
+    if (!ReadWanted(args, w))
+        return kExitUsage;
+    const bool live = args.Has("live");
+    if (live && w.pixels >= 0) {
+        Error("the pixel count cannot be applied live; store it without --live");
+        return kExitUsage;
+    }
+    if (w.pixels < 0 && w.order < 0 && w.data < 0 && w.oe < 0) {
+        Error("nothing to change: give --pixels, --order, --data-invert or --oe-invert");
+        return kExitUsage;
+    }
+    int port = 1;
+    if (!ChoosePort(args, port))
+        return kExitUsage;
+
+    // The record is read first so that every byte the host does not own
+    // goes back as the controller holds it.
+    ConfigRecord record{};
+    const bool opened = ComInitial(port, 38400) != 0;
+    bool ok = opened && ReadConfigRecord(record);
+    const bool read = ok;
+    if (ok && !HasSignature(record))
+        record = BlankRecord();
+    if (ok) {
+        const int data = w.data >= 0 ? w.data : (record[cfg::kFlags] & 1);
+        const int oe = w.oe >= 0 ? w.oe : ((record[cfg::kFlags] >> 1) & 1);
+        const int order = w.order >= 0 ? w.order : record[cfg::kColourOrder];
+        if (live) {
+            const uint8_t triple[3] = {static_cast<uint8_t>(data), static_cast<uint8_t>(oe),
+                                       static_cast<uint8_t>(order)};
+            ok = WriteNotSave(triple) != 0;
+        } else {
+            // Setting a flag sets the whole flag byte, as the desktop program does.
+            if (w.data >= 0 || w.oe >= 0)
+                record[cfg::kFlags] = static_cast<uint8_t>(oe * 2 + data);
+            record[cfg::kColourOrder] = static_cast<uint8_t>(order);
+            if (w.pixels >= 0)
+                SetWord(record, cfg::kPixelCount, static_cast<uint16_t>(w.pixels));
+            ok = WriteConfigRecord(record);
+            if (ok)
+                ok = ResetCard() != 0;
+        }
+    }
+    ComClose();
+    if (!opened) {
+        Error(OpenFailure(port));
+        return kExitExchange;
+    }
+    if (!read) {
+        Error("no controller answered on " + DescribePort(port));
+        return kExitExchange;
+    }
+    if (!ok) {
+        Error(std::string(live ? "applying" : "storing") +
+              " the settings failed: the controller did not acknowledge them");
+        return kExitExchange;
+    }
+    std::printf(live ? "settings applied (not stored)\n"
+                     : "settings stored; the controller restarts\n");
+    return kExitOk;
+}
+
+int RunSetTime(int argc, char **argv)
+{
+    ParsedArgs args;
+    if (!ParseArgs(argc, argv, kPortOptions, "set-time", args))
+        return kExitUsage;
+    if (args.help) {
+        std::fputs(kSetTimeHelp, stdout);
+        return kExitOk;
+    }
+    int port = 1;
+    if (!ChoosePort(args, port))
+        return kExitUsage;
+    const bool opened = ComInitial(port, 38400) != 0;
+    const bool ok = opened && SetTime() != 0;
+    ComClose();
+    if (!opened) {
+        Error(OpenFailure(port));
+        return kExitExchange;
+    }
+    if (!ok) {
+        Error("setting the clock failed: the controller did not answer on " + DescribePort(port));
+        return kExitExchange;
+    }
+    std::printf("clock set\n");
+    return kExitOk;
+}
+
+} // namespace korvex::cli
