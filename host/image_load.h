@@ -1,0 +1,68 @@
+// Reading the image files the capture dialog and `korvex-cli capture` accept:
+// ".bmp" through QImage, ".jpg" and ".jpeg" through libjpeg, chosen by the
+// lower-cased extension. Files come from anywhere, so every reader is
+// bounded: no image above kMaxImagePixels is decoded, libjpeg may allocate
+// at most kJpegMemoryLimit bytes for its own buffers, and a progressive
+// JPEG may hold at most kJpegMaxScans scans. Errors never end the program.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+namespace korvex {
+
+// Pixel budget for BMP and JPEG: 100 megapixels (a 12247 x 8165 picture),
+// far above what cameras and scanners produce. The decoded picture is held
+// at 4 bytes a pixel, so it never needs more than 400 MB.
+constexpr int64_t kMaxImagePixels = 100'000'000;
+// libjpeg's own buffers (the whole-image coefficient store of progressive
+// and multi-scan files: 2 bytes a sample). Enough for a 4:2:0 progressive
+// JPEG of about 85 megapixels or a 4:4:4 one of about 42.
+constexpr long kJpegMemoryLimit = 256L * 1024 * 1024;
+// Real progressive files have about ten scans; this many only a hostile
+// file has, and each scan walks the whole image.
+constexpr int kJpegMaxScans = 500;
+
+enum class LoadStatus {
+    Ok,        // the whole picture was read
+    NotRead,   // missing file, other extension, unreadable header: nothing, say nothing
+    Refused,   // too large, out of libjpeg's memory, or damaged: nothing, `notice` says why
+    Partial,   // a damaged or cut-off JPEG: what was decoded, `notice` says so
+};
+
+struct LoadedImage {
+    QImage image;     // Format_RGB32, or null when nothing was read
+    LoadStatus status = LoadStatus::NotRead;
+    QString notice;   // for the operator; empty for Ok and NotRead
+};
+
+// Loads `path` at full size. A sequential JPEG whose data ends or breaks
+// while decoding keeps the rows decoded before that point; the rows after
+// it are black. A progressive (or other multi-scan) JPEG cut short keeps
+// the whole picture at the quality its scans reached, since each scan
+// refines every row. A JPEG that breaks before its first row gives nothing.
+LoadedImage LoadImageFile(const QString &path);
+
+// A small picture for the open dialog's preview, at most `box` in size,
+// under the same bounds; null when the file cannot be shown.
+QImage LoadPreview(const QString &path, const QSize &box);
+
+// The open-picture dialog's choices, as pairs "name|patterns|name|..." with
+// patterns separated by ";".
+inline constexpr const char *kOpenPictureFilter =
+    "All(*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
+    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp";
+
+// Such a filter in the form a Qt file dialog takes: one entry per pair, the
+// visible name kept with its patterns (blank-separated) in parentheses:
+// "All(*.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)", ...
+QStringList QtNameFilters(const QString &pipeFilter);
+
+// The lower-cased extension of a file name from its last ".", dot included
+// ("" when the name has none).
+QString LowerExtension(const QString &path);
+
+} // namespace korvex
