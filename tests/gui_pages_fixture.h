@@ -26,6 +26,14 @@ struct ShownMessage {
     MsgIcon icon;
 };
 
+inline std::vector<std::string> ListItems(const QListWidget *list)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < list->count(); ++i)
+        out.push_back(list->item(i)->text().toStdString());
+    return out;
+}
+
 class PagesTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -118,13 +126,7 @@ protected:
         form->PictListClick();
     }
 
-    static std::vector<std::string> Items(const QListWidget *list)
-    {
-        std::vector<std::string> out;
-        for (int i = 0; i < list->count(); ++i)
-            out.push_back(list->item(i)->text().toStdString());
-        return out;
-    }
+    static std::vector<std::string> Items(const QListWidget *list) { return ListItems(list); }
     static int Selected(const QListWidget *list)
     {
         const auto items = list->selectedItems();
