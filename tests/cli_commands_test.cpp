@@ -1,0 +1,291 @@
+// korvex-cli run as a subprocess against the simulated controller: exit
+// statuses, messages, and what each subcommand leaves in the controller.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "model/encoders.h"
+#include "model/library_file.h"
+#include "tests/support/sim_port.h"
+
+namespace korvex {
+namespace {
+
+struct CliRun {
+    int status = -1;  // exit status, or -1 when it did not end in time
+    std::string out, err;
+};
+
+// Runs korvex-cli with `args`; kills it and reports -1 after `seconds`.
+CliRun Cli(const std::vector<std::string> &args, int seconds = 30)
+{
+    CliRun r;
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+        return r;
+    std::vector<std::string> all = {KORVEX_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    int open = 2;
+    bool timedOut = false;
+    while (open > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              until - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        if (poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buf[4096];
+            const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (pollfd &f : fds)
+        if (f.fd >= 0)
+            close(f.fd);
+    if (timedOut)
+        kill(pid, SIGKILL);
+    int ws = 0;
+    waitpid(pid, &ws, 0);
+    if (!timedOut && WIFEXITED(ws))
+        r.status = WEXITSTATUS(ws);
+    return r;
+}
+
+class CliTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/korvex-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        library = dir + "/korvex.Dat";
+    }
+    void TearDown() override
+    {
+        unlink(library.c_str());
+        unlink((dir + "/short.Dat").c_str());
+        rmdir(dir.c_str());
+    }
+    // A library of `n` pictures and `m` program steps, saved to `library`.
+    std::unique_ptr<LibraryData> MakeLibrary(int n, int m)
+    {
+        auto d = std::make_unique<LibraryData>();
+        d->pictureCount = n;
+        d->programLength = m;
+        for (int i = 0; i < n; ++i) {
+            for (int k = 0; k < kColours; ++k)
+                d->pictures[i].colours[k] = static_cast<uint32_t>((k * 16 + i * 0x1010) & 0xF0F0F0);
+            StoreName(d->pictures[i], "p" + std::to_string(i + 1));
+        }
+        for (int e = 0; e < m; ++e)
+            d->program[e] = {static_cast<uint8_t>(e % (n ? n : 1)), static_cast<uint8_t>(e % 6), 31};
+        std::string error;
+        EXPECT_TRUE(SaveLibraryFile(library, *d, error)) << error;
+        return d;
+    }
+    std::string dir, library;
+};
+
+TEST_F(CliTest, UsageErrorsAndHelp)
+{
+    EXPECT_EQ(Cli({}).status, 2);
+    CliRun r = Cli({"frobnicate"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown command 'frobnicate'"), std::string::npos) << r.err;
+    EXPECT_EQ(Cli({"--help"}).status, 0);
+    for (const char *cmd : {"info", "send-pictures", "send-program", "settings", "set-time", "list"}) {
+        r = Cli({cmd, "--help"});
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_EQ(r.out.find(std::string("usage: korvex-cli ") + cmd), 0u) << r.out;
+    }
+    r = Cli({"info", "--bogus"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown option '--bogus'"), std::string::npos) << r.err;
+    EXPECT_EQ(Cli({"info", "--port", "9"}).status, 2);
+    EXPECT_EQ(Cli({"info", "--port"}).status, 2);
+    EXPECT_EQ(Cli({"settings", "--order", "6"}).status, 2);
+    EXPECT_EQ(Cli({"settings", "--pixels", "15"}).status, 2);
+    EXPECT_EQ(Cli({"settings"}).status, 2);
+    r = Cli({"settings", "--live", "--pixels", "64"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot be applied live"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, MissingDeviceIsAFailedExchange)
+{
+    CliRun r = Cli({"info", "--device", "/nonexistent/korvex-no-adapter"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open port 1 (/nonexistent/korvex-no-adapter): there is no such device"),
+              std::string::npos)
+        << r.err;
+    MakeLibrary(1, 1);
+    r = Cli({"send-pictures", "--library", library, "--port", "4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("sending pictures failed: cannot open port 4"), std::string::npos) << r.err;
+    EXPECT_EQ(Cli({"send-program", "--library", library, "--port", "4"}).status, 1);
+    EXPECT_EQ(Cli({"set-time", "--port", "2"}).status, 1);
+}
+
+TEST_F(CliTest, BadLibraryFilesAreRefused)
+{
+    {
+        std::ofstream f(dir + "/short.Dat", std::ios::binary);
+        f << std::string(size_t(kLibraryFileSize - 1), '\0');
+    }
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    CliRun r = Cli({"send-pictures", "--library", dir + "/short.Dat"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Read beyond end of file"), std::string::npos) << r.err;
+    EXPECT_EQ(sp->FrameCount(), 0);
+    r = Cli({"list", "--library", dir + "/missing.Dat"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(std::strerror(ENOENT)), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, SendPicturesAndProgramEndToEnd)
+{
+    const auto lib = MakeLibrary(3, 4);
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    CliRun r = Cli({"send-pictures", "--library", library});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("sent 3 pictures (12 blocks)"), std::string::npos) << r.out;
+    for (int i = 0; i < 3; ++i)
+        for (int b = 0; b < 4; ++b) {
+            const Block1K want = EncodePictureBlock(lib->pictures[i], b);
+            ASSERT_EQ(sp->Block(i, b), std::vector<uint8_t>(want.begin(), want.end()));
+        }
+    const Block1K names = EncodeNameTable(lib->pictures, 0);
+    EXPECT_EQ(sp->Block(127, 0), std::vector<uint8_t>(names.begin(), names.end()));
+    EXPECT_EQ(sp->ConfigRecord()[16], 3);
+    EXPECT_EQ(sp->CountOf('C'), 12);
+
+    r = Cli({"send-program", "--library", library});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Block1K prog = EncodeProgramBlock(lib->program, 4);
+    EXPECT_EQ(sp->Block(127, 2), std::vector<uint8_t>(prog.begin(), prog.end()));
+    EXPECT_EQ(sp->ConfigRecord()[20], 4);
+    EXPECT_EQ(sp->ConfigRecord()[16], 3);
+}
+
+TEST_F(CliTest, ControllerThatStopsAnsweringFailsWithStatusOne)
+{
+    MakeLibrary(2, 0);
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    sp->SetFault(sim::Fault::NoReply, 5);  // picture 0, block 2
+    CliRun r = Cli({"send-pictures", "--library", library});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("failed at block 3 of 8 (picture 1)"), std::string::npos) << r.err;
+    EXPECT_EQ(sp->CountOf('B'), 0);
+    EXPECT_EQ(sp->CountOf('G'), 0);
+
+    sp->ClearLog();
+    sp->SetFault(sim::Fault::NoReply, 1);
+    r = Cli({"info"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no controller answered on port 1"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, InfoSettingsAndTime)
+{
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    // --device aims the port at the simulator even when KORVEX_COM1 points nowhere.
+    const std::string pty = sp->SlavePath();
+    setenv("KORVEX_COM1", "/nonexistent/korvex-test-com1", 1);
+    CliRun r = Cli({"info", "--device", pty});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("firmware:        1.1 (version number 11)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("effects offered: 8"), std::string::npos) << r.out;
+
+    r = Cli({"settings", "--device", pty, "--pixels", "1024", "--order", "3", "--data-invert", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto rec = sp->ConfigRecord();
+    EXPECT_EQ(rec[8], 0x04);  // big-endian in the controller
+    EXPECT_EQ(rec[9], 0x00);
+    EXPECT_EQ(rec[18], 3);
+    EXPECT_EQ(rec[7], 1);
+    EXPECT_EQ(std::string(rec.begin() + 3, rec.begin() + 6), "1.0");
+
+    r = Cli({"settings", "--device", pty, "--live", "--oe-invert", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sp->LastPayload('E'), (std::vector<uint8_t>{'E', 1, 1, 3}));
+    EXPECT_EQ(sp->CountOf('D'), 1);  // only the stored change wrote the record
+
+    r = Cli({"info", "--device", pty});
+    EXPECT_NE(r.out.find("pixel count:     1024"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("colour order:    3 (green blue red)"), std::string::npos) << r.out;
+
+    ASSERT_EQ(Cli({"set-time", "--device", pty}).status, 0);
+    EXPECT_EQ(sp->CountOf('F'), 1);
+}
+
+TEST_F(CliTest, ListShowsLabelsAndUtf8Names)
+{
+    auto d = std::make_unique<LibraryData>();
+    d->pictureCount = 12;
+    for (int i = 0; i < 12; ++i)
+        StoreName(d->pictures[i], "n" + std::to_string(i + 1));
+    StoreName(d->pictures[0], "\xBA\xEC\xC9\xAB");  // 红色 in GBK
+    d->programLength = 3;
+    d->program[0] = {0, 1, 31};
+    d->program[1] = {40, 0, 1};  // names a picture the library does not hold
+    d->program[2] = {11, 5, 2};
+    std::string error;
+    ASSERT_TRUE(SaveLibraryFile(library, *d, error)) << error;
+    const CliRun r = Cli({"list", "--library", library});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("pictures: 12\n001: \xE7\xBA\xA2\xE8\x89\xB2\n002: n2\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("012: n12\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("program steps: 2\n001: \xE7\xBA\xA2\xE8\x89\xB2 - \xE6\xB8\x90\xE6\x98\xBE"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("002: n12 - \xE7\xAD\x89\xE5\xBE\x85"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("program entry 2 names picture 41"), std::string::npos) << r.err;
+}
+
+} // namespace
+} // namespace korvex
