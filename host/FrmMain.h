@@ -35,6 +35,8 @@ class TFormMain : public QWidget {
 public:
     // `exePath` names the executable whose ".Ico", ".Ini" and ".Dat"
     // siblings are used; empty means the running program's own path.
+    // The constructor builds the pages and then runs FormCreate (start-up,
+    // ending with the connection check on port 1).
     explicit TFormMain(const QString &exePath = QString(), QWidget *parent = nullptr);
     ~TFormMain() override;
 
@@ -112,6 +114,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;  // keeps PrgBar at the page's bottom
 
 private:
     void BuildConfigPage();

@@ -1,0 +1,185 @@
+// The two Send buttons: progress bar, message boxes, the host copy's counts
+// (recorded only after success and after the box), and the window refusing
+// to close while an upload runs.
+#include <QTimer>
+
+#include "tests/gui_main_fixture.h"
+
+namespace korvex::test {
+namespace {
+
+const QString kPictCaption = QStringLiteral("发送图形");
+const QString kPictSent = QStringLiteral("      发送图形成功   ");
+const QString kPictFailed = QStringLiteral("      发送图形失败!      ");
+const QString kProgCaption = QStringLiteral("发送节目表");
+const QString kProgSent = QStringLiteral("      发送节目表成功!      ");
+const QString kProgFailed = QStringLiteral("      发送节目表失败!      ");
+
+class UploadTest : public MainWindowTest {
+protected:
+    // A controller whose record says 7 pictures and 9 program entries, and a
+    // library of `pictures` pictures and `steps` steps.
+    void OpenConnected(int pictures, int steps)
+    {
+        auto record = ControllerRecord("1.1", 0, 2048, 0);
+        record[16] = 7;
+        record[20] = 9;
+        StartController(record);
+        std::vector<std::string> names;
+        for (int i = 0; i < pictures; ++i)
+            names.push_back("p" + std::to_string(i + 1));
+        WriteLibrary(names, steps);
+        Open();
+        ASSERT_TRUE(form->connected);
+        ASSERT_TRUE(form->BtnSendPict->isEnabled());
+        ASSERT_EQ(form->PictList->count(), pictures);
+        ASSERT_EQ(form->nProgList->count(), pictures > 0 ? steps : 0);
+        form->show();
+        // What the bar and the host copy show while the box is up.
+        onBox = [this] {
+            barMaximum = form->PrgBar->maximum();
+            barValue = form->PrgBar->value();
+            barHidden = form->PrgBar->isHidden();
+            countsInBox = {form->hostCopy[cfg::kPictureCount], GetWord(form->hostCopy, cfg::kProgramCount)};
+        };
+    }
+
+    int barMaximum = -1, barValue = -1;
+    bool barHidden = false;
+    std::pair<int, int> countsInBox{-1, -1};
+};
+
+// ---- picture upload ----
+
+TEST_F(UploadTest, PicturesSentShowSuccessAndRecordTheCountAfterTheBox)
+{
+    OpenConnected(3, 2);
+    form->BtnSendPict->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, kPictCaption);
+    EXPECT_EQ(boxes[0].text, kPictSent);
+    EXPECT_EQ(boxes[0].icon, MsgIcon::None);
+    EXPECT_EQ(barMaximum, 12);
+    EXPECT_EQ(barValue, 12);
+    EXPECT_TRUE(barHidden);
+    EXPECT_EQ(countsInBox.first, 7);  // not yet recorded while the box is up
+    EXPECT_EQ(form->hostCopy[cfg::kPictureCount], 3);
+    EXPECT_EQ(GetWord(form->hostCopy, cfg::kProgramCount), 9);
+
+    EXPECT_EQ((*sim)->CountOf('C'), 12);
+    EXPECT_EQ(CountSoon('G', 1), 1);
+    EXPECT_EQ((*sim)->ConfigRecord()[16], 3);
+    // Sending neither saves nor touches the Save buttons.
+    EXPECT_FALSE(form->BtnSavePict->isEnabled());
+    EXPECT_FALSE(form->uploading);
+}
+
+TEST_F(UploadTest, FailureAtABlockLeavesTheBarThereAndTheHostCountAlone)
+{
+    OpenConnected(3, 0);
+    // Frames of the upload: record read, record write, then the blocks.
+    // Picture 1, block 2 is block write number 4 * 1 + 2 + 1 = 7.
+    const int first = (*sim)->FrameCount() + 1;
+    (*sim)->SetFault(sim::Fault::NotOk, first + 2 + 6);
+    form->BtnSendPict->click();
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, kPictCaption);
+    EXPECT_EQ(boxes[0].text, kPictFailed);
+    EXPECT_EQ(boxes[0].icon, MsgIcon::Error);
+    EXPECT_EQ(barMaximum, 12);
+    EXPECT_EQ(barValue, 4 * 1 + 2 + 1);
+    EXPECT_TRUE(barHidden);
+    EXPECT_EQ(form->hostCopy[cfg::kPictureCount], 7);
+    EXPECT_EQ(CountSoon('G', 1, 300), 0);         // no restart after a failure
+    EXPECT_EQ((*sim)->ConfigRecord()[16], 3);   // written before the first block
+}
+
+TEST_F(UploadTest, NoPortShowsTheBarAtZeroAndFails)
+{
+    Open();  // no controller: the handler still runs when called
+    form->show();
+    onBox = [this] {
+        barMaximum = form->PrgBar->maximum();
+        barValue = form->PrgBar->value();
+        barHidden = form->PrgBar->isHidden();
+    };
+    form->BtnSendPictClick();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kPictFailed);
+    EXPECT_EQ(boxes[0].icon, MsgIcon::Error);
+    EXPECT_EQ(barMaximum, 0);
+    EXPECT_EQ(barValue, 0);
+    EXPECT_TRUE(barHidden);
+    EXPECT_EQ(form->hostCopy, ConfigRecord{});
+}
+
+TEST_F(UploadTest, CloseRequestDuringAnUploadIsIgnored)
+{
+    OpenConnected(2, 0);
+    bool closedDuringUpload = true;
+    bool ranDuringUpload = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        ranDuringUpload = form->uploading;
+        closedDuringUpload = form->close();
+    });
+    form->BtnSendPict->click();
+    EXPECT_TRUE(ranDuringUpload);  // pending events were let through
+    EXPECT_FALSE(closedDuringUpload);
+    EXPECT_TRUE(form->isVisible());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kPictSent);
+
+    EXPECT_TRUE(form->close());  // no upload: closing works
+}
+
+// ---- program upload ----
+
+TEST_F(UploadTest, ProgramSentShowsSuccessAndRecordsTheLengthAfterTheBox)
+{
+    OpenConnected(2, 5);
+    form->BtnSendProg->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, kProgCaption);
+    EXPECT_EQ(boxes[0].text, kProgSent);
+    EXPECT_EQ(boxes[0].icon, MsgIcon::None);
+    EXPECT_EQ(countsInBox.second, 9);
+    EXPECT_EQ(GetWord(form->hostCopy, cfg::kProgramCount), 5);
+    EXPECT_EQ(form->hostCopy[cfg::kPictureCount], 7);
+    const auto stored = (*sim)->ConfigRecord();
+    EXPECT_EQ(stored[19] << 8 | stored[20], 5);
+    EXPECT_EQ(stored[16], 7);
+    EXPECT_EQ(CountSoon('G', 1), 1);
+    EXPECT_TRUE(form->PrgBar->isHidden());
+}
+
+TEST_F(UploadTest, FailedProgramUploadKeepsTheHostCopy)
+{
+    OpenConnected(2, 5);
+    (*sim)->SetFault(sim::Fault::NotOk, (*sim)->FrameCount() + 3);  // the program block
+    form->BtnSendProg->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, kProgCaption);
+    EXPECT_EQ(boxes[0].text, kProgFailed);
+    EXPECT_EQ(boxes[0].icon, MsgIcon::Error);
+    EXPECT_EQ(GetWord(form->hostCopy, cfg::kProgramCount), 9);
+    EXPECT_EQ(CountSoon('G', 1, 300), 0);
+}
+
+TEST_F(UploadTest, SettingsSaveAfterUploadsWritesTheCountsTheControllerHolds)
+{
+    OpenConnected(3, 4);
+    form->BtnSendPict->click();
+    form->BtnSendProg->click();
+    ASSERT_EQ(boxes.size(), 2u);
+    form->ChkOE->click();
+    form->BtnCfgSave->click();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[2].icon, MsgIcon::None);
+    const auto stored = (*sim)->ConfigRecord();
+    EXPECT_EQ(stored[16], 3);
+    EXPECT_EQ(stored[19] << 8 | stored[20], 4);
+}
+
+} // namespace
+} // namespace korvex::test
