@@ -42,10 +42,10 @@ namespace {
 
 QString TooLargeNotice(int64_t width, int64_t height)
 {
-    return QStringLiteral("图片太大：%1 × %2 像素，超过了 %3 万像素的上限")
+    return QStringLiteral("图片太大：%1 × %2 像素，超过了 %3 像素的上限")
         .arg(width)
         .arg(height)
-        .arg(kMaxImagePixels / 10000);
+        .arg(kMaxImagePixels);
 }
 
 bool OverBudget(int64_t width, int64_t height)
@@ -168,6 +168,9 @@ LoadedImage JpegOutcome(JpegJob &job, bool failed)
     const int height = job.image.isNull() ? 0 : job.image.height();
     const bool complete = !failed && job.rowsDone == height && height > 0;
 
+    if (failed && height == 0)
+        return Refused(ErrorNotice(job));  // broke before the first row
+
     if (job.multiScan) {
         // All input was absorbed before the first row came out.
         if (failed && job.rowsDone < height)
@@ -253,6 +256,10 @@ LoadedImage DecodeJpeg(const QString &path, int previewSide)
 
     jpeg_start_decompress(&cinfo);
     job->started = true;
+    // A multi-scan file has been read whole by now; one that ended inside
+    // its first scan has areas with no data at all.
+    if (job->multiScan && job->errors.dataEnded && job->errors.endedInScan <= 1)
+        return Refused(QStringLiteral("图片文件不完整，无法装入"));
     if (cinfo.output_components != 3)
         return Refused(QStringLiteral("不支持这种 JPEG 颜色格式"));
 
@@ -311,8 +318,40 @@ void SetUpBmpReader(QImageReader &reader)
     reader.setAllocationLimit(static_cast<int>(kMaxImagePixels * 4 / (1024 * 1024)) + 16);
 }
 
+// The picture size a BMP header declares, read before any decoder sees the
+// file (Qt's reader calls anything above 16384 x 16384 unreadable, which
+// would hide the reason from the operator). False for no BMP header.
+bool BmpDeclaredSize(const QString &path, int64_t &width, int64_t &height)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray h = f.read(26);
+    if (h.size() < 26 || h[0] != 'B' || h[1] != 'M')
+        return false;
+    auto u8 = [&](int at) { return static_cast<uint32_t>(static_cast<uint8_t>(h[at])); };
+    auto u16 = [&](int at) { return u8(at) | u8(at + 1) << 8; };
+    auto u32 = [&](int at) { return u16(at) | u16(at + 2) << 16; };
+    const uint32_t infoSize = u32(14);
+    if (infoSize == 12) {  // OS/2 core header: 16-bit sizes
+        width = u16(18);
+        height = u16(20);
+    } else {
+        width = static_cast<int32_t>(u32(18));
+        height = static_cast<int32_t>(u32(22));
+        if (height < 0)
+            height = -height;  // top-down rows
+    }
+    return true;
+}
+
 LoadedImage DecodeBmp(const QString &path)
 {
+    int64_t declaredWidth = 0, declaredHeight = 0;
+    if (BmpDeclaredSize(path, declaredWidth, declaredHeight) && declaredWidth > 0 &&
+        declaredHeight > 0 && OverBudget(declaredWidth, declaredHeight))
+        return Refused(TooLargeNotice(declaredWidth, declaredHeight));
+
     QImageReader reader(path);
     SetUpBmpReader(reader);
     const QSize size = reader.size();  // the header only

@@ -1,0 +1,397 @@
+// Image loading: JPEG decoding against djpeg, BMP through QImage, and the
+// damaged, cut-off and hostile files an operator may pick.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <cstring>
+#include <sys/resource.h>
+
+#include "host/capture.h"
+#include "host/image_load.h"
+#include "tests/support/capture_images.h"
+
+namespace korvex {
+namespace {
+
+using namespace korvex::test;
+
+class ImageLoadTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    QString Path(const QString &name) const { return dir_.filePath(name); }
+
+    // Writes a JPEG and returns djpeg's decode of it (null and a skip when
+    // djpeg is not installed).
+    QImage JpegAndReference(const QString &name, const QImage &img, const JpegOptions &opt)
+    {
+        EXPECT_TRUE(WriteJpeg(Path(name), img, opt));
+        return DjpegDecode(Path(name), Path(name + QStringLiteral(".ppm")));
+    }
+
+    QTemporaryDir dir_;
+};
+
+long MaxRssKb()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+void ExpectSameRows(const QImage &got, const QImage &want, int rows)
+{
+    ASSERT_EQ(got.width(), want.width());
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < got.width(); ++x)
+            ASSERT_EQ(got.pixel(x, y) | 0xff000000u, want.pixel(x, y)) << "x " << x << " y " << y;
+}
+
+// ------------------------------------------------------- against djpeg
+
+TEST_F(ImageLoadTest, JpegDecodesAsDjpegDoes)
+{
+    if (!HaveDjpeg())
+        GTEST_SKIP() << "djpeg is not installed (package libjpeg-turbo-progs)";
+    struct Case {
+        const char *name;
+        QImage img;
+        JpegOptions opt;
+    };
+    JpegOptions progressive;
+    progressive.progressive = true;
+    JpegOptions full;
+    full.fullChroma = true;
+    full.quality = 95;
+    JpegOptions fullProgressive = full;
+    fullProgressive.progressive = true;
+    JpegOptions grey;
+    grey.grey = true;
+    const Case cases[] = {
+        {"baseline.jpg", GradientImage(333, 77), {}},
+        {"progressive.jpg", GradientImage(333, 77), progressive},
+        {"full.jpg", NoiseImage(130, 21, 4), full},
+        {"fullprog.jpg", NoiseImage(130, 21, 5), fullProgressive},
+        {"grey.jpg", GradientImage(64, 9), grey},
+        {"wide.jpg", GradientImage(2600, 17), progressive},
+        {"tiny.jpg", NoiseImage(1, 1, 3), {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage ref = JpegAndReference(QString::fromLatin1(c.name), c.img, c.opt);
+        ASSERT_FALSE(ref.isNull());
+        const LoadedImage got = LoadImageFile(Path(QString::fromLatin1(c.name)));
+        ASSERT_EQ(got.status, LoadStatus::Ok);
+        EXPECT_TRUE(got.notice.isEmpty());
+        ASSERT_EQ(got.image.format(), QImage::Format_RGB32);
+        ASSERT_EQ(got.image.size(), c.img.size());
+        ExpectSameRows(got.image, ref, ref.height());
+
+        // and the colours follow from djpeg's top row
+        CaptureColours colours{};
+        ASSERT_TRUE(CaptureImage(got.image, std::nullopt, false, colours));
+        const int w = std::min(ref.width(), 2048);
+        const int period = std::max(16, (w + 15) / 16 * 16);
+        for (int i = 0; i < 2048; ++i) {
+            const int col = ref.width() > 2048 ? i : i % period;
+            const uint32_t want = col < ref.width() ? CaptureColour(ref.pixel(col, 0)) : 0u;
+            ASSERT_EQ(colours[i], want) << i;
+        }
+    }
+}
+
+TEST_F(ImageLoadTest, ExtensionDecidesAndIgnoresCase)
+{
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("UP.JPG")), GradientImage(20, 4)));
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("b.JpEg")), GradientImage(20, 4)));
+    EXPECT_EQ(LoadImageFile(Path(QStringLiteral("UP.JPG"))).status, LoadStatus::Ok);
+    EXPECT_EQ(LoadImageFile(Path(QStringLiteral("b.JpEg"))).status, LoadStatus::Ok);
+
+    // Content does not decide: a JPEG named .png, a PNG named .bmp.
+    ASSERT_TRUE(QFile::copy(Path(QStringLiteral("UP.JPG")), Path(QStringLiteral("x.png"))));
+    ASSERT_TRUE(GradientImage(8, 8).save(Path(QStringLiteral("png.bmp")), "PNG"));
+    for (const char *name : {"x.png", "png.bmp", "missing.jpg", "missing.bmp", "noext"}) {
+        const LoadedImage r = LoadImageFile(Path(QString::fromLatin1(name)));
+        EXPECT_EQ(r.status, LoadStatus::NotRead) << name;
+        EXPECT_TRUE(r.image.isNull()) << name;
+        EXPECT_TRUE(r.notice.isEmpty()) << name;
+    }
+    // a folder with a picture's name is not a file
+    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("folder.jpg")));
+    EXPECT_EQ(LoadImageFile(Path(QStringLiteral("folder.jpg"))).status, LoadStatus::NotRead);
+
+    EXPECT_EQ(LowerExtension(QStringLiteral("/a.b/c")), QString());
+    EXPECT_EQ(LowerExtension(QStringLiteral("/x/y.tar.BMP")), QStringLiteral(".bmp"));
+}
+
+TEST_F(ImageLoadTest, BmpKeepsEveryPixel)
+{
+    const QImage img = NoiseImage(101, 13, 8);
+    ASSERT_TRUE(img.save(Path(QStringLiteral("p24.bmp")), "BMP"));
+    LoadedImage r = LoadImageFile(Path(QStringLiteral("p24.bmp")));
+    ASSERT_EQ(r.status, LoadStatus::Ok);
+    ASSERT_EQ(r.image.format(), QImage::Format_RGB32);
+    ExpectSameRows(r.image, img, img.height());
+
+    // a palette picture comes out as its colours
+    QImage indexed = img.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    ASSERT_TRUE(indexed.save(Path(QStringLiteral("p8.bmp")), "BMP"));
+    r = LoadImageFile(Path(QStringLiteral("p8.bmp")));
+    ASSERT_EQ(r.status, LoadStatus::Ok);
+    ExpectSameRows(r.image, indexed.convertToFormat(QImage::Format_RGB32), img.height());
+}
+
+TEST_F(ImageLoadTest, BmpAlphaIsIgnoredNotBlended)
+{
+    QImage img(4, 1, QImage::Format_ARGB32);
+    img.setPixel(0, 0, qRgba(0xF0, 0x80, 0x10, 0));
+    img.setPixel(1, 0, qRgba(0x10, 0x20, 0x30, 0x40));
+    img.setPixel(2, 0, qRgba(0xFF, 0xFF, 0xFF, 0xFF));
+    img.setPixel(3, 0, qRgba(1, 2, 3, 0x80));
+    ASSERT_TRUE(img.save(Path(QStringLiteral("alpha.bmp")), "BMP"));
+    const LoadedImage r = LoadImageFile(Path(QStringLiteral("alpha.bmp")));
+    ASSERT_EQ(r.status, LoadStatus::Ok);
+    // Qt may write 32-bit BMPs without alpha; either way the colours stay.
+    EXPECT_EQ(r.image.pixel(0, 0), qRgb(0xF0, 0x80, 0x10));
+    EXPECT_EQ(r.image.pixel(1, 0), qRgb(0x10, 0x20, 0x30));
+    EXPECT_EQ(r.image.pixel(2, 0), qRgb(0xFF, 0xFF, 0xFF));
+}
+
+// ------------------------------------------------------- damaged files
+
+TEST_F(ImageLoadTest, DamagedBmpGivesNothing)
+{
+    const QImage img = NoiseImage(64, 64, 2);
+    ASSERT_TRUE(img.save(Path(QStringLiteral("good.bmp")), "BMP"));
+    const QByteArray good = ReadAll(Path(QStringLiteral("good.bmp")));
+
+    QByteArray garbage(4000, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    QByteArray badMagic = good;
+    badMagic[0] = 'X';
+    QByteArray badDepth = good;
+    badDepth[28] = 7;  // 7 bits per pixel does not exist
+
+    const std::pair<const char *, QByteArray> files[] = {
+        {"empty.bmp", QByteArray()},
+        {"garbage.bmp", garbage},
+        {"magic.bmp", badMagic},
+        {"depth.bmp", badDepth},
+        {"headonly.bmp", good.left(30)},
+    };
+    for (const auto &f : files) {
+        ASSERT_TRUE(WriteAll(Path(QString::fromLatin1(f.first)), f.second));
+        const LoadedImage r = LoadImageFile(Path(QString::fromLatin1(f.first)));
+        EXPECT_TRUE(r.image.isNull()) << f.first;
+        EXPECT_NE(r.status, LoadStatus::Ok) << f.first;
+    }
+    // cut inside the pixel data: either nothing or a picture of the
+    // declared size, never a crash or a wrong size
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("cut.bmp")), good.left(good.size() / 2)));
+    const LoadedImage cut = LoadImageFile(Path(QStringLiteral("cut.bmp")));
+    if (!cut.image.isNull()) {
+        EXPECT_EQ(cut.image.size(), QSize(64, 64));
+    }
+}
+
+TEST_F(ImageLoadTest, GarbageAndHeaderOnlyJpegs)
+{
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("good.jpg")), GradientImage(64, 48)));
+    const QByteArray good = ReadAll(Path(QStringLiteral("good.jpg")));
+    const std::vector<JpegMarker> markers = HeaderMarkers(good);
+    ASSERT_FALSE(markers.empty());
+    ASSERT_EQ(markers.back().code, 0xDA);
+    const int sos = markers.back().offset;
+
+    QByteArray garbage(3000, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>((i * 37 + 11) & 0xFF);
+
+    // Headers that cannot be read: dropped without a word.
+    const std::pair<const char *, QByteArray> unreadable[] = {
+        {"empty.jpg", QByteArray()},
+        {"garbage.jpg", garbage},
+        {"soi.jpg", good.left(2)},
+        {"tables.jpg", good.left(sos)},  // every table, no scan
+        {"soigarbage.jpg", good.left(2) + garbage},
+    };
+    for (const auto &f : unreadable) {
+        ASSERT_TRUE(WriteAll(Path(QString::fromLatin1(f.first)), f.second));
+        const LoadedImage r = LoadImageFile(Path(QString::fromLatin1(f.first)));
+        EXPECT_EQ(r.status, LoadStatus::NotRead) << f.first;
+        EXPECT_TRUE(r.image.isNull()) << f.first;
+        EXPECT_TRUE(r.notice.isEmpty()) << f.first;
+    }
+
+    // A scan header and no data: nothing was decoded, and the operator is told.
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("nodata.jpg")), good.left(sos + 2 + markers.back().length)));
+    const LoadedImage r = LoadImageFile(Path(QStringLiteral("nodata.jpg")));
+    EXPECT_EQ(r.status, LoadStatus::Refused);
+    EXPECT_TRUE(r.image.isNull());
+    EXPECT_FALSE(r.notice.isEmpty());
+}
+
+TEST_F(ImageLoadTest, CutOffBaselineKeepsTheRowsDecodedBlackAfter)
+{
+    const QImage img = NoiseImage(96, 160, 6);
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("whole.jpg")), img));
+    const QByteArray whole = ReadAll(Path(QStringLiteral("whole.jpg")));
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("cut.jpg")), whole.left(whole.size() / 2)));
+
+    const LoadedImage full = LoadImageFile(Path(QStringLiteral("whole.jpg")));
+    ASSERT_EQ(full.status, LoadStatus::Ok);
+    const LoadedImage r = LoadImageFile(Path(QStringLiteral("cut.jpg")));
+    ASSERT_EQ(r.status, LoadStatus::Partial);
+    EXPECT_FALSE(r.notice.isEmpty());
+    ASSERT_EQ(r.image.size(), img.size());
+
+    // The kept rows are exactly the good file's; from the first black row
+    // on everything is black.
+    int kept = 0;
+    while (kept < r.image.height() &&
+           std::memcmp(r.image.constScanLine(kept), full.image.constScanLine(kept), 96 * 4) == 0)
+        ++kept;
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, 160);
+    for (int y = kept; y < r.image.height(); ++y)
+        for (int x = 0; x < 96; ++x)
+            ASSERT_EQ(r.image.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+    EXPECT_TRUE(r.notice.contains(QString::number(kept)));
+}
+
+TEST_F(ImageLoadTest, CutOffProgressiveKeepsTheWholePictureIfItsFirstScanArrived)
+{
+    JpegOptions opt;
+    opt.progressive = true;
+    const QImage img = GradientImage(120, 90);
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("p.jpg")), img, opt));
+    const QByteArray whole = ReadAll(Path(QStringLiteral("p.jpg")));
+
+    // Cut well after the first scan (the DC scan is small).
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("late.jpg")), whole.left(whole.size() * 3 / 4)));
+    const LoadedImage late = LoadImageFile(Path(QStringLiteral("late.jpg")));
+    ASSERT_EQ(late.status, LoadStatus::Partial);
+    EXPECT_FALSE(late.notice.isEmpty());
+    ASSERT_EQ(late.image.size(), img.size());
+    if (HaveDjpeg()) {
+        // what libjpeg makes of the data that arrived, as djpeg shows it
+        const QImage ref = DjpegDecode(Path(QStringLiteral("late.jpg")), Path(QStringLiteral("late.ppm")));
+        ASSERT_FALSE(ref.isNull());
+        ExpectSameRows(late.image, ref, ref.height());
+    }
+
+    // Cut inside the first scan: areas with no data at all, so nothing.
+    const std::vector<JpegMarker> markers = HeaderMarkers(whole);
+    const int firstScanData = markers.back().offset + 2 + markers.back().length;
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("early.jpg")), whole.left(firstScanData + 4)));
+    const LoadedImage early = LoadImageFile(Path(QStringLiteral("early.jpg")));
+    EXPECT_EQ(early.status, LoadStatus::Refused);
+    EXPECT_TRUE(early.image.isNull());
+    EXPECT_FALSE(early.notice.isEmpty());
+}
+
+TEST_F(ImageLoadTest, TooManyScansIsRefused)
+{
+    JpegOptions opt;
+    opt.progressive = true;
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("p.jpg")), GradientImage(16, 16), opt));
+    QByteArray d = ReadAll(Path(QStringLiteral("p.jpg")));
+    // Repeat the last scan (from its SOS to the EOI) until the file holds
+    // far more scans than any real one.
+    const int lastSos = d.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    ASSERT_GT(lastSos, 0);
+    const QByteArray scan = d.mid(lastSos, d.size() - 2 - lastSos);
+    QByteArray hostile = d.left(lastSos);
+    for (int i = 0; i < kJpegMaxScans + 20; ++i)
+        hostile += scan;
+    hostile += QByteArray("\xFF\xD9", 2);
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("scans.jpg")), hostile));
+    const LoadedImage r = LoadImageFile(Path(QStringLiteral("scans.jpg")));
+    EXPECT_EQ(r.status, LoadStatus::Refused);
+    EXPECT_TRUE(r.image.isNull());
+    EXPECT_TRUE(r.notice.contains(QString::number(kJpegMaxScans)));
+}
+
+// ------------------------------------------------------------ hostile size
+
+TEST_F(ImageLoadTest, HugeDeclaredSizesAreRefusedBeforeAnyAllocation)
+{
+    JpegOptions prog;
+    prog.progressive = true;
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("base.jpg")), GradientImage(32, 32)));
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("prog.jpg")), GradientImage(32, 32), prog));
+    const QByteArray base = ReadAll(Path(QStringLiteral("base.jpg")));
+    const QByteArray progressive = ReadAll(Path(QStringLiteral("prog.jpg")));
+
+    const std::pair<const char *, QByteArray> files[] = {
+        {"huge_prog.jpg", DeclareSize(progressive, 60000, 60000, 64)},
+        {"huge_base.jpg", DeclareSize(base, 60000, 60000, 64)},
+        {"over_budget.jpg", DeclareSize(base, 10001, 10000, 64)},
+        {"huge.bmp", BmpHeader(60000, 60000, 64)},
+        {"huge_topdown.bmp", BmpHeader(60000, -60000, 64)},
+        {"over_budget.bmp", BmpHeader(10001, 10000, 64)},
+    };
+    const long before = MaxRssKb();
+    QElapsedTimer clock;
+    clock.start();
+    for (const auto &f : files) {
+        ASSERT_TRUE(WriteAll(Path(QString::fromLatin1(f.first)), f.second));
+        ASSERT_LT(f.second.size(), 4096) << f.first;
+        const LoadedImage r = LoadImageFile(Path(QString::fromLatin1(f.first)));
+        EXPECT_EQ(r.status, LoadStatus::Refused) << f.first;
+        EXPECT_TRUE(r.image.isNull()) << f.first;
+        EXPECT_TRUE(r.notice.contains(QStringLiteral("像素"))) << f.first;
+    }
+    // Nothing near the declared sizes (14 GB each) was ever touched.
+    EXPECT_LT(MaxRssKb() - before, 64 * 1024);
+    EXPECT_LT(clock.elapsed(), 20000) << "refusals take no real work";
+}
+
+TEST_F(ImageLoadTest, LibjpegMemoryLimitStopsProgressiveWithinBudget)
+{
+    // 9000 x 9000 is inside the pixel budget, but its progressive
+    // coefficient store (4:4:4: 6 bytes a pixel) is far above libjpeg's
+    // limit: refused when libjpeg asks for it, with nothing allocated.
+    JpegOptions opt;
+    opt.progressive = true;
+    opt.fullChroma = true;
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("p.jpg")), GradientImage(32, 32), opt));
+    const QByteArray hostile = DeclareSize(ReadAll(Path(QStringLiteral("p.jpg"))), 9000, 9000, 64);
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("mem.jpg")), hostile));
+    const long before = MaxRssKb();
+    const LoadedImage r = LoadImageFile(Path(QStringLiteral("mem.jpg")));
+    EXPECT_EQ(r.status, LoadStatus::Refused);
+    EXPECT_TRUE(r.image.isNull());
+    EXPECT_TRUE(r.notice.contains(QStringLiteral("MB")));
+    EXPECT_LT(MaxRssKb() - before, 64 * 1024);
+}
+
+TEST_F(ImageLoadTest, PreviewIsSmallAndBounded)
+{
+    ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("big.jpg")), GradientImage(1600, 1200)));
+    const QImage p = LoadPreview(Path(QStringLiteral("big.jpg")), QSize(180, 180));
+    ASSERT_FALSE(p.isNull());
+    EXPECT_LE(p.width(), 180);
+    EXPECT_LE(p.height(), 180);
+    EXPECT_GE(p.width(), 170);  // aspect kept, box filled across
+
+    ASSERT_TRUE(WriteAll(Path(QStringLiteral("huge.jpg")),
+                         DeclareSize(ReadAll(Path(QStringLiteral("big.jpg"))), 60000, 60000, 64)));
+    EXPECT_TRUE(LoadPreview(Path(QStringLiteral("huge.jpg")), QSize(180, 180)).isNull());
+    EXPECT_TRUE(LoadPreview(Path(QStringLiteral("none.jpg")), QSize(180, 180)).isNull());
+}
+
+TEST(OpenFilterTest, PipeFilterBecomesQtFilters)
+{
+    EXPECT_EQ(QtNameFilters(QString::fromLatin1(kOpenPictureFilter)),
+              (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp)"),
+                           QStringLiteral("JPEG Image File (*.jpg)"),
+                           QStringLiteral("JPEG Image File (*.jpeg)"),
+                           QStringLiteral("Bitmaps (*.bmp)")}));
+    EXPECT_EQ(QtNameFilters(QStringLiteral("Text|*.txt;*.md")),
+              QStringList{QStringLiteral("Text (*.txt *.md)")});
+}
+
+} // namespace
+} // namespace korvex

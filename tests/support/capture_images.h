@@ -1,0 +1,218 @@
+// Test pictures for the capture tests: noise images whose every pixel
+// differs from its neighbours, JPEGs written with libjpeg's own compressor,
+// hand-made hostile headers, and an independent decode by djpeg.
+// Header-only: only the groups that link libjpeg include it.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace korvex::test {
+
+// A w x h RGB32 picture of pseudo-random colours (fixed by `seed`).
+inline QImage NoiseImage(int w, int h, uint32_t seed = 1)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    uint32_t s = seed * 2654435761u + 12345u;
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            s = s * 1664525u + 1013904223u;
+            line[x] = 0xff000000u | (s >> 8);
+        }
+    }
+    return img;
+}
+
+// A smooth picture (JPEG-friendly, so a decoder's rounding is what differs).
+inline QImage GradientImage(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb((x * 7 + y) & 255, (x * 3 + y * 5) & 255, (x ^ y) & 255));
+    return img;
+}
+
+struct JpegOptions {
+    int quality = 85;
+    bool progressive = false;
+    bool fullChroma = false;  // 4:4:4 instead of libjpeg's default 4:2:0
+    bool grey = false;
+};
+
+// Writes `img` as a JPEG through libjpeg's compressor.
+inline bool WriteJpeg(const QString &path, const QImage &img, const JpegOptions &opt = {})
+{
+    FILE *f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!f)
+        return false;
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = static_cast<JDIMENSION>(img.width());
+    c.image_height = static_cast<JDIMENSION>(img.height());
+    c.input_components = opt.grey ? 1 : 3;
+    c.in_color_space = opt.grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, opt.quality, TRUE);
+    if (opt.fullChroma && !opt.grey) {
+        for (int i = 0; i < 3; ++i)
+            c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    }
+    if (opt.progressive)
+        jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(img.width()) * 3);
+    while (c.next_scanline < c.image_height) {
+        const auto *px = reinterpret_cast<const QRgb *>(img.constScanLine(static_cast<int>(c.next_scanline)));
+        for (int x = 0; x < img.width(); ++x) {
+            if (opt.grey) {
+                row[static_cast<size_t>(x)] = static_cast<JSAMPLE>(qGreen(px[x]));
+            } else {
+                row[static_cast<size_t>(x) * 3] = static_cast<JSAMPLE>(qRed(px[x]));
+                row[static_cast<size_t>(x) * 3 + 1] = static_cast<JSAMPLE>(qGreen(px[x]));
+                row[static_cast<size_t>(x) * 3 + 2] = static_cast<JSAMPLE>(qBlue(px[x]));
+            }
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return std::fclose(f) == 0;
+}
+
+inline QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Offsets of the JPEG markers after SOI (each at its 0xFF), up to the first
+// SOS; entropy-coded data is not walked.
+struct JpegMarker {
+    int offset;
+    uint8_t code;
+    int length;  // the segment length field
+};
+inline std::vector<JpegMarker> HeaderMarkers(const QByteArray &d)
+{
+    std::vector<JpegMarker> out;
+    int i = 2;
+    while (i + 4 <= d.size() && static_cast<uint8_t>(d[i]) == 0xFF) {
+        const uint8_t code = static_cast<uint8_t>(d[i + 1]);
+        const int len = (static_cast<uint8_t>(d[i + 2]) << 8) | static_cast<uint8_t>(d[i + 3]);
+        out.push_back({i, code, len});
+        if (code == 0xDA)
+            break;
+        i += 2 + len;
+    }
+    return out;
+}
+
+// `jpeg` with the frame size changed to w x h, cut `dataBytes` after the
+// end of its first scan header. What an attacker needs to declare a huge
+// picture in a few hundred bytes.
+inline QByteArray DeclareSize(const QByteArray &jpeg, int w, int h, int dataBytes)
+{
+    QByteArray d = jpeg;
+    for (const JpegMarker &m : HeaderMarkers(d)) {
+        if (m.code >= 0xC0 && m.code <= 0xC2) {
+            d[m.offset + 5] = static_cast<char>(h >> 8);
+            d[m.offset + 6] = static_cast<char>(h & 0xFF);
+            d[m.offset + 7] = static_cast<char>(w >> 8);
+            d[m.offset + 8] = static_cast<char>(w & 0xFF);
+        }
+        if (m.code == 0xDA)
+            return d.left(m.offset + 2 + m.length + dataBytes);
+    }
+    return d;
+}
+
+// A BMP file header and info header for a w x h 24-bit picture followed
+// by `pixelBytes` zero bytes.
+inline QByteArray BmpHeader(int32_t w, int32_t h, int pixelBytes)
+{
+    QByteArray d(54 + pixelBytes, '\0');
+    auto put16 = [&](int at, uint16_t v) {
+        d[at] = static_cast<char>(v & 0xFF);
+        d[at + 1] = static_cast<char>(v >> 8);
+    };
+    auto put32 = [&](int at, uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            d[at + k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+    };
+    d[0] = 'B';
+    d[1] = 'M';
+    put32(2, static_cast<uint32_t>(d.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(w));
+    put32(22, static_cast<uint32_t>(h));
+    put16(26, 1);
+    put16(28, 24);
+    return d;
+}
+
+inline bool HaveDjpeg()
+{
+    return std::system("command -v djpeg >/dev/null 2>&1") == 0;
+}
+
+// The picture as djpeg decodes it (-ppm, default settings: ISLOW DCT,
+// fancy upsampling, block smoothing). Null when djpeg writes none.
+inline QImage DjpegDecode(const QString &jpegPath, const QString &ppmPath)
+{
+    const std::string cmd = "djpeg -ppm -outfile '" + ppmPath.toStdString() + "' '" +
+                            jpegPath.toStdString() + "' 2>/dev/null";
+    // djpeg exits with 2 after a warning (a cut-off file) and still writes
+    // the picture; whether one came out is what counts.
+    QFile::remove(ppmPath);
+    (void)std::system(cmd.c_str());
+    const QByteArray d = ReadAll(ppmPath);
+    // "P6\n<w> <h>\n255\n" then RGB triples (djpeg writes exactly this form;
+    // greyscale files come out as P5).
+    int fields[3] = {0, 0, 0};
+    int at = 2, n = 0;
+    if (d.size() < 2 || d[0] != 'P' || (d[1] != '6' && d[1] != '5'))
+        return {};
+    const int channels = d[1] == '6' ? 3 : 1;
+    while (n < 3 && at < d.size()) {
+        while (at < d.size() && (d[at] == ' ' || d[at] == '\n' || d[at] == '\r' || d[at] == '\t'))
+            ++at;
+        int v = 0;
+        while (at < d.size() && d[at] >= '0' && d[at] <= '9')
+            v = v * 10 + (d[at++] - '0');
+        fields[n++] = v;
+    }
+    ++at;  // the single blank after maxval
+    const int w = fields[0], h = fields[1];
+    if (w <= 0 || h <= 0 || d.size() < at + static_cast<qsizetype>(w) * h * channels)
+        return {};
+    QImage img(w, h, QImage::Format_RGB32);
+    const auto *p = reinterpret_cast<const uint8_t *>(d.constData()) + at;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x, p += channels)
+            img.setPixel(x, y, channels == 3 ? qRgb(p[0], p[1], p[2]) : qRgb(p[0], p[0], p[0]));
+    return img;
+}
+
+} // namespace korvex::test
