@@ -16,7 +16,8 @@ Modes (frame numbers count every frame received, from 1):
   silent   answers nothing
   short    answers one byte less than expected ('A': 1023 bytes)
   notok    answers "NO" to 'B'..'F' ('A' as mem)
-  late     answers frame 1 after 1300 ms, later frames at once
+  late     answers frame 1 after 1300 ms with a stale reply ("NO", or 1024
+           bytes of 0xEE), later frames at once as mem
   short1   frame 1 gets a short reply ('A': 1000 bytes of 0xEE), later frames
            as mem
   extra    as mem, with extra bytes after every reply
@@ -101,7 +102,7 @@ class Peer:
         if mode == "notok" and letter != 0x41:
             return b"NO", 0
         if mode == "late" and k == 1:
-            return full, 1300
+            return (b"\xee" * 1024 if letter == 0x41 else b"NO"), 1300
         if mode == "short1" and k == 1:
             return (b"\xee" * 1000 if letter == 0x41 else b"O"), 0
         if mode == "extra":
