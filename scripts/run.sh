@@ -10,7 +10,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 bash scripts/deps.sh
 
-BUILD=build
+BUILD=${BUILD:-build}
 cmake -S . -B "$BUILD" -DKORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release
 cmake --build "$BUILD" -j2
 BIN="$BUILD/bin"
@@ -47,6 +47,9 @@ fi
 has_display() { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }
 
 if [ -x "$BIN/korvex" ] && { has_display || [ -n "${QT_QPA_PLATFORM:-}" ]; }; then
+  # Start-up checks port 1: with the simulator there the status panel is
+  # green and the picture page opens. The program ends when its window closes.
+  echo "run: opening korvex (port 1 checked at start-up)"
   "$BIN/korvex"
 elif [ -x "$BIN/korvex-cli" ]; then
   [ -x "$BIN/korvex" ] && echo "run: no display; showing the controller with korvex-cli instead"
