@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools
   libjpeg-dev libjpeg-turbo-progs
-  fonts-wqy-zenhei xvfb xauth
+  fonts-wqy-zenhei xvfb xauth xdotool
   python3 imagemagick
 )
 
