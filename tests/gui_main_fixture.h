@@ -127,7 +127,10 @@ protected:
 
     // The restart command awaits no reply: the simulator may still be
     // reading it when the handler returns. Waits (bounded) until it has
-    // counted `n` frames of `command`, and returns the count.
+    // counted `n` frames of `command`, and returns the count. A restart that
+    // never arrives although the box reported success means the port's
+    // close threw away bytes the peer had not read yet (an output flush on
+    // a pty drops them).
     int CountSoon(char command, int n, int ms = 2000)
     {
         QElapsedTimer t;
