@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <new>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,6 +25,7 @@ struct SerialHandle {
 namespace {
 
 int g_writeSlackMs = 2000;
+SerialHandle g_handle;  // fd -1 while no port is open
 
 struct BaudEntry {
     int32_t baud;
@@ -223,22 +223,23 @@ SerialHandle *SerialOpen(int32_t port, int32_t baud)
         Release(fd);
         return nullptr;
     }
-    auto *h = new (std::nothrow) SerialHandle;
-    if (!h) {
+    // One port at a time: the handle lives in static storage, so opening
+    // takes no dynamic memory either.
+    if (g_handle.fd >= 0) {
         Release(fd);
         return nullptr;
     }
-    h->fd = fd;
-    h->baud = baud;
-    return h;
+    g_handle.fd = fd;
+    g_handle.baud = baud;
+    return &g_handle;
 }
 
 void SerialClose(SerialHandle *h)
 {
-    if (!h)
+    if (!h || h->fd < 0)
         return;
     Release(h->fd);
-    delete h;
+    h->fd = -1;
 }
 
 void SerialPurgeTx(SerialHandle *h)

@@ -351,3 +351,20 @@ TEST_F(Exchange, PeerHangingUpEndsTheReadAtOnce)
     EXPECT_EQ(ComClose(), 1);
     EXPECT_EQ(ComInitial(1, 38400), 0);  // the device is gone
 }
+
+// ---- Silence ----
+
+TEST_F(Exchange, NothingIsPrintedUnlessTraceIsAsked)
+{
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    peer.Script(Bytes({'N', 'O'}));
+    const uint8_t s[3] = {0, 0, 0};
+    EXPECT_EQ(WriteNotSave(s), 0);
+    EXPECT_EQ(Read1KData(1, 1, nullptr), 0);
+    EXPECT_EQ(ComClose(), 1);
+    EXPECT_EQ(ComClose(), 0);
+    EXPECT_EQ(ComInitial(1, 1), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
