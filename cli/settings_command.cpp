@@ -99,8 +99,16 @@ int RunSettings(int argc, char **argv)
     const bool opened = ComInitial(port, 38400) != 0;
     bool ok = opened && ReadConfigRecord(record);
     const bool read = ok;
-    if (ok && !HasSignature(record))
+    bool blankWithoutPixels = false;
+    if (ok && !HasSignature(record)) {
+        // A controller without a record: a complete one is stored, as the
+        // desktop program does, and it needs a pixel count to be sensible.
         record = BlankRecord();
+        if (!live && w.pixels < 0) {
+            blankWithoutPixels = true;
+            ok = false;
+        }
+    }
     if (ok) {
         const int data = w.data >= 0 ? w.data : (record[cfg::kFlags] & 1);
         const int oe = w.oe >= 0 ? w.oe : ((record[cfg::kFlags] >> 1) & 1);
@@ -129,6 +137,11 @@ int RunSettings(int argc, char **argv)
     if (!read) {
         Error("no controller answered on " + DescribePort(port));
         return kExitExchange;
+    }
+    if (blankWithoutPixels) {
+        Error("the controller holds no settings record yet; give --pixels as well so that a "
+              "complete record is stored");
+        return kExitUsage;
     }
     if (!ok) {
         Error(std::string(live ? "applying" : "storing") +

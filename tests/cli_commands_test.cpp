@@ -262,6 +262,31 @@ TEST_F(CliTest, InfoSettingsAndTime)
     EXPECT_EQ(sp->CountOf('F'), 1);
 }
 
+TEST_F(CliTest, ControllerWithoutRecordGetsACompleteOne)
+{
+    sim::Options opt;
+    opt.signature = false;
+    test::SimPort sp(opt);
+    ASSERT_TRUE(sp.ok());
+    CliRun r = Cli({"info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("signature:       absent"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("effects offered: 6"), std::string::npos) << r.out;
+
+    r = Cli({"settings", "--order", "2"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("give --pixels"), std::string::npos) << r.err;
+    EXPECT_EQ(sp->CountOf('D'), 0);
+
+    r = Cli({"settings", "--order", "2", "--pixels", "64"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::array<uint8_t, 256> want{};
+    std::memcpy(want.data(), "Ver1.0", 6);
+    want[9] = 64;
+    want[18] = 2;
+    EXPECT_EQ(sp->ConfigRecord(), want);
+}
+
 TEST_F(CliTest, ListShowsLabelsAndUtf8Names)
 {
     auto d = std::make_unique<LibraryData>();
