@@ -57,12 +57,3 @@ int main(int argc, char **argv)
     return korvex::cli::kExitUsage;
 }
 
-// Stand-in until the capture subcommand is linked in; its own definition
-// replaces this one.
-namespace korvex::cli {
-__attribute__((weak)) int RunCapture(int, char **)
-{
-    Error("capture is not available in this build");
-    return kExitUsage;
-}
-} // namespace korvex::cli
