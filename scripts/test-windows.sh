@@ -43,6 +43,17 @@ mkdir -p "$BUILD"
 build x86_64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/win/toolchain-x86_64-w64-mingw32.cmake"
 build i686 -DCMAKE_TOOLCHAIN_FILE="$ROOT/win/toolchain-i686-w64-mingw32.cmake"
 build linux
+# The Linux library itself and korvex-sim, from the main project, to run the
+# same cases against both libraries and against the simulator.
+sim_args=()
+if cmake -S "$ROOT" -B "$BUILD/host" -DKORVEX_GUI=OFF -DKORVEX_TESTS=OFF \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$BUILD/host.configure.log" 2>&1 &&
+   cmake --build "$BUILD/host" -j2 --target korvex_api korvex-sim >"$BUILD/host.build.log" 2>&1; then
+    sim_args=(--linux-lib "$BUILD/host/bin/libkorvex_api.so" --sim "$BUILD/host/bin/korvex-sim")
+else
+    echo "   NOTE: the Linux library and korvex-sim did not build (see $BUILD/host.*.log);"
+    echo "   the cases run against the peer only, compared with build-win/linux"
+fi
 echo "   $BUILD/x86_64/korvex_api.dll"
 echo "   $BUILD/i686/korvex_api.dll (build-only: this kernel cannot run 32-bit programs)"
 
@@ -55,7 +66,8 @@ trap cleanup EXIT
 
 echo "== cases under Wine (WINEPREFIX=$WORK/prefix)"
 rc=0
-timeout -k 10 420 python3 "$ROOT/tests/win/run_cases.py" --build "$BUILD" --work "$WORK" || rc=$?
+timeout -k 10 420 python3 "$ROOT/tests/win/run_cases.py" --build "$BUILD" --work "$WORK" \
+    ${sim_args[@]+"${sim_args[@]}"} || rc=$?
 if [ "$rc" = 0 ]; then
     rm -rf "$WORK"
 else

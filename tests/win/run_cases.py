@@ -116,7 +116,10 @@ class Runner:
         self.dll = os.path.join(self.build, "x86_64", "korvex_api.dll")
         self.linux_exe = os.path.join(self.build, "linux", "korvex_wintest")
         self.linux_lib = os.path.join(self.build, "linux", "libkorvex_api.so")
+        if args.linux_lib:
+            self.linux_lib = os.path.abspath(args.linux_lib)
         self.have_linux = os.path.exists(self.linux_exe) and os.path.exists(self.linux_lib)
+        self.sim = os.path.abspath(args.sim) if args.sim else ""
         self.serial = 0
         self.env = dict(os.environ)
         for var in ("DISPLAY", "WAYLAND_DISPLAY"):
@@ -243,16 +246,71 @@ class Runner:
                 problems.append(f"COM{n} resolves to an existing device")
         return problems
 
-    def run_steps(self, platform, steps, mode, pace=0):
-        """Runs the steps against a fresh peer. Returns (steps, frames,
-        problems) where steps is a list of dicts parsed from the output."""
-        proc, slave, log = self.start_peer(mode, pace)
-        out_path = log.replace(".jsonl", f"-{platform}.out")
+    def second_opener(self):
+        """What a second process gets from ComInitial on COM1 while a first
+        one holds it open. Shown for information only."""
+        proc, slave, log = self.start_peer("mem")
+        try:
+            if self.check_mapping(slave):
+                return "the mapping did not resolve, nothing run"
+            win_dll = "Z:" + self.dll.replace("/", "\\")
+            first_out = log[:-len(".jsonl")] + "-holder.out"
+            with open(first_out, "wb") as out:
+                holder = subprocess.Popen(
+                    ["timeout", "-k", "5", "20", self.wine, self.exe, win_dll, "init:1,38400",
+                     "sleep:3000", "close"], stdin=subprocess.DEVNULL, stdout=out,
+                    stderr=subprocess.STDOUT, env=self.env)
+            time.sleep(1.5)
+            second_out = log[:-len(".jsonl")] + "-second.out"
+            self.wine_call([self.exe, win_dll, "init:1,38400", "close"], second_out, 20)
+            try:
+                holder.wait(25)
+            except subprocess.TimeoutExpired:
+                holder.kill()
+                holder.wait(5)
+            with open(first_out, errors="replace") as f:
+                first = parse_steps(f.read())
+            with open(second_out, errors="replace") as f:
+                second = parse_steps(f.read())
+        finally:
+            stop(proc)
+        if first and second and first[0]["result"] == 1:
+            return (f"here a second process's ComInitial(1) returned {second[0]['result']} "
+                    "while the first held the port")
+        return "the observation did not run"
+
+    def start_sim(self, sim_args):
+        self.serial += 1
+        base = os.path.join(self.work, f"sim-{self.serial}")
+        memory = base + ".mem"
+        err = open(base + ".log", "wb")
+        cmd = [self.sim, "--link", self.link, "--memory", memory] + sim_args
+        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=err)
+        err.close()
+        slave = read_line(proc, 10)
+        if not slave:
+            stop(proc)
+            raise RuntimeError("korvex-sim did not start")
+        return proc, slave, base
+
+    def run_steps(self, platform, steps, controller):
+        """Runs the steps against a fresh controller: ("peer", mode, pace)
+        or ("sim", [korvex-sim options]). Returns a dict with the parsed
+        steps, the peer's events or the simulator's frame lines and memory,
+        and the problems met while running."""
+        if controller[0] == "peer":
+            proc, slave, log = self.start_peer(controller[1], controller[2])
+            base = log[:-len(".jsonl")]
+        else:
+            proc, slave, base = self.start_sim(controller[1])
+        out_path = f"{base}-{platform}.out"
+        run = {"steps": [], "events": [], "simlog": [], "memory": b"", "problems": []}
         try:
             if platform == "wine":
                 problems = self.check_mapping(slave)
                 if problems:
-                    return [], [], ["REFUSED to run: " + p for p in problems]
+                    run["problems"] = ["REFUSED to run: " + p for p in problems]
+                    return run
                 win_dll = "Z:" + self.dll.replace("/", "\\")
                 rc = self.wine_call([self.exe, win_dll] + steps, out_path)
             else:
@@ -270,18 +328,27 @@ class Runner:
                                             timeout=LINUX_CALL_LIMIT + 15).returncode
                     except subprocess.TimeoutExpired:
                         rc = 124
-            time.sleep(0.1)   # let the peer log what is still in flight
+            time.sleep(0.1)   # let the controller log what is still in flight
         finally:
             stop(proc)
         with open(out_path, errors="replace") as f:
-            output = f.read()
-        results = parse_steps(output)
-        problems = []
+            run["steps"] = parse_steps(f.read())
+        if controller[0] == "peer":
+            run["events"] = read_log(log)
+        else:
+            with open(base + ".log", errors="replace") as f:
+                run["simlog"] = re.findall(r"^korvex-sim: frame \d+: (.*)$", f.read(), re.M)
+            try:
+                with open(base + ".mem", "rb") as f:
+                    run["memory"] = f.read()
+            except FileNotFoundError:
+                pass
         if rc != 0:
-            problems.append(f"{platform}: the test program ended with {rc}; output in {out_path}")
-        if len(results) != len(steps):
-            problems.append(f"{platform}: {len(results)} of {len(steps)} steps ran; output in {out_path}")
-        return results, read_log(log), problems
+            run["problems"].append(f"{platform}: the test program ended with {rc}; output in {out_path}")
+        if len(run["steps"]) != len(steps):
+            run["problems"].append(f"{platform}: {len(run['steps'])} of {len(steps)} steps ran; "
+                                   f"output in {out_path}")
+        return run
 
 
 def read_line(proc, limit):
@@ -346,23 +413,33 @@ def stray_of(events):
 # ---------------------------------------------------------------- cases
 
 class Case:
-    """Steps, the peer's mode, and what must come of them."""
+    """Steps, the controller they run against, and what must come of them.
+    The controller is the scripted peer (mode, pace) unless sim_args is
+    given, then korvex-sim with those options."""
 
     def __init__(self, name, mode, steps, results, frames=None, dests=None, times=None,
-                 pace=0, extra=None):
+                 pace=0, extra=None, sim_args=None, simlog=None, memory=None):
         self.name = name
         self.mode = mode
         self.steps = steps
         self.results = results          # expected result per step
-        self.frames = frames            # expected frames, in order (bytes), or None
+        self.frames = frames            # peer: expected frames, in order (bytes or None)
         self.dests = dests or {}        # step index -> expected dest ("untouched" or bytes)
         self.times = times or {}        # step index -> (min ms, max ms)
         self.pace = pace
-        self.extra = extra              # callable(steps, events) -> problems
+        self.extra = extra              # callable(run) -> problems
+        self.sim_args = sim_args        # korvex-sim options, for a case against the simulator
+        self.simlog = simlog            # korvex-sim: expected frame lines (regular expressions)
+        self.memory = memory or []      # korvex-sim: (offset, bytes) in its memory file
 
-    def check(self, platform, steps, events):
+    def controller(self):
+        if self.sim_args is not None:
+            return ("sim", self.sim_args)
+        return ("peer", self.mode, self.pace)
+
+    def check(self, tag, run):
         problems = []
-        tag = platform
+        steps = run["steps"]
         for i, (want, got) in enumerate(zip(self.results, steps)):
             if got["result"] != want:
                 problems.append(f"{tag}: step {i + 1} {got['step']} gave {got['result']}, wanted {want}")
@@ -375,7 +452,7 @@ class Case:
             if i < len(steps) and not lo <= steps[i]["ms"] <= hi:
                 problems.append(f"{tag}: step {i + 1} {steps[i]['step']} took {steps[i]['ms']:.0f} ms, "
                                 f"wanted {lo}..{hi}")
-        got_frames = frames_of(events)
+        got_frames = frames_of(run["events"])
         if self.frames is not None:
             if len(got_frames) != len(self.frames):
                 problems.append(f"{tag}: {len(got_frames)} frames arrived, wanted {len(self.frames)}")
@@ -383,24 +460,34 @@ class Case:
                 if want is not None and got["data"] != want:
                     problems.append(f"{tag}: frame {k + 1} is {got['data'][:24].hex()}..., "
                                     f"wanted {want[:24].hex()}...")
-        for e in stray_of(events):
+        for e in stray_of(run["events"]):
             problems.append(f"{tag}: bytes outside a frame reached the controller: {e['hex'][:40]}")
+        if self.simlog is not None:
+            lines = run["simlog"]
+            if len(lines) != len(self.simlog) or not all(
+                    re.fullmatch(want, got) for want, got in zip(self.simlog, lines)):
+                problems.append(f"{tag}: the simulator logged {lines}, wanted {self.simlog}")
+        for offset, want in self.memory:
+            got = run["memory"][offset:offset + len(want)]
+            if got != want:
+                problems.append(f"{tag}: simulator memory at {offset:#x} holds {got[:8].hex()}..., "
+                                f"wanted {want[:8].hex()}...")
         if self.extra:
-            problems += [f"{tag}: {p}" for p in self.extra(steps, events)]
+            problems += [f"{tag}: {p}" for p in self.extra(run)]
         return problems
 
 
-def resend_gap(steps, events):
+def resend_gap(run):
     """The second frame follows the first after one read deadline."""
-    f = frames_of(events)
+    f = frames_of(run["events"])
     if len(f) < 2:
         return []
     gap = f[1]["t"] - f[0]["t"]
     return [] if 1100 <= gap <= 1500 else [f"the frame went out again after {gap:.0f} ms, not ~1200"]
 
 
-def settime_frame(steps, events):
-    f = [e["data"] for e in frames_of(events) if len(e["data"]) == 18 and e["data"][11] == 0x46]
+def settime_frame(run):
+    f = [e["data"] for e in frames_of(run["events"]) if len(e["data"]) == 18 and e["data"][11] == 0x46]
     if len(f) != 1:
         return ["no SetTime frame arrived"]
     data = f[0]
@@ -543,11 +630,81 @@ def make_cases():
     return cases
 
 
-def compare(case, wine, linux):
+def block_at(page, block):
+    return page * 4096 + block * 1024
+
+
+RECORD_AT = block_at(127, 3) + 512   # the configuration record in controller memory
+
+
+def make_sim_cases():
+    """The same library calls against korvex-sim, checked through its frame
+    log and its memory file."""
+    two_deadlines = (2300, 2900)
+    cases = []
+    cases.append(Case(
+        "korvex-sim: blocks, record and every command round trip at 38400 baud pace", None,
+        ["init:1,38400", "writeex:20,0,ramp", "read:20,0", "write:21,1,down", "read:21,1",
+         "write:22,2,11", "read:22,2", "special:13", "read:127,3", "notsave:1,0,2", "settime",
+         "reset", "sleep:100", "close"],
+        [1] * 14,
+        dests={2: pattern("ramp", 1024), 4: pattern("down", 1024), 6: pattern("11", 1024)},
+        extra=lambda run: [] if len(run["steps"]) > 8 and isinstance(run["steps"][8]["dest"], bytes)
+        and run["steps"][8]["dest"][512:768] == b"\x13" * 256 else ["the record did not read back"],
+        sim_args=["--baud", "38400"],
+        simlog=[r"C page 20 block 0 -> OK", r"A page 20 block 0 -> DATA",
+                r"B page 21 block 1 -> OK", r"A page 21 block 1 -> DATA",
+                r"B page 22 block 2 -> OK", r"A page 22 block 2 -> DATA",
+                r"D.* -> OK", r"A page 127 block 3 -> DATA", r"E 01 00 02 -> OK",
+                r"F .* -> OK", r"G.* -> none"],
+        memory=[(block_at(20, 0), pattern("ramp", 1024)), (block_at(21, 1), pattern("down", 1024)),
+                (block_at(22, 2), pattern("11", 1024)), (RECORD_AT, b"\x13" * 256)]))
+    cases.append(Case(
+        "korvex-sim --fault no-reply: two 1200 ms reads, then 0; restart does not wait", None,
+        ["init:1,38400", "read:127,3", "reset", "sleep:100", "close"],
+        [1, 0, 1, 1, 1],
+        dests={1: "untouched"}, times={1: two_deadlines, 2: (0, 300)},
+        sim_args=["--fault", "no-reply"],
+        simlog=[r"A page 127 block 3 -> no-reply"] * 2 + [r"G.*"]))
+    cases.append(Case(
+        "korvex-sim --fault short: every exchange sends its frame twice, then 0", None,
+        ["init:1,38400", "notsave:0,0,0", "read:8,0", "close"],
+        [1, 0, 0, 1],
+        dests={2: "untouched"}, times={1: two_deadlines, 2: two_deadlines},
+        sim_args=["--fault", "short"],
+        simlog=[r"E 00 00 00 -> short"] * 2 + [r"A page 8 block 0 -> short"] * 2))
+    cases.append(Case(
+        'korvex-sim --fault not-ok: "NO" is final for a write, short for a read', None,
+        ["init:1,38400", "notsave:0,0,0", "writeex:9,0,ramp", "read:8,0", "close"],
+        [1, 0, 0, 0, 1],
+        dests={3: "untouched"}, times={1: (0, 400), 2: (0, 400), 3: two_deadlines},
+        sim_args=["--fault", "not-ok"],
+        simlog=[r"E 00 00 00 -> not-ok", r"C page 9 block 0 -> not-ok"]
+        + [r"A page 8 block 0 -> not-ok"] * 2))
+    cases.append(Case(
+        "korvex-sim --fault late: replies after the deadline count as none", None,
+        ["init:1,38400", "notsave:0,0,0", "close"],
+        [1, 0, 1],
+        times={1: two_deadlines},
+        sim_args=["--fault", "late"],
+        simlog=[r"E 00 00 00 -> late"] * 2))
+    cases.append(Case(
+        "korvex-sim --fault extra: extra bytes never spoil the next exchange", None,
+        ["init:1,38400", "notsave:0,0,0", "sleep:50", "notsave:1,1,1", "sleep:50",
+         "read:8,0", "sleep:50", "writeex:30,3,down", "close"],
+        [1] * 9,
+        times={1: (0, 400), 3: (0, 400), 5: (0, 400), 7: (0, 400)},
+        sim_args=["--fault", "extra"],
+        simlog=[r"E 00 00 00 -> extra", r"E 01 01 01 -> extra", r"A page 8 block 0 -> extra",
+                r"C page 30 block 3 -> extra"],
+        memory=[(block_at(30, 3), pattern("down", 1024))]))
+    return cases
+
+
+def compare(wine, linux):
     """Same results, same frames, same destinations, comparable times."""
     problems = []
-    (ws, we), (ls, le) = wine, linux
-    for i, (a, b) in enumerate(zip(ws, ls)):
+    for i, (a, b) in enumerate(zip(wine["steps"], linux["steps"])):
         if a["result"] != b["result"]:
             problems.append(f"step {i + 1} {a['step']}: Wine {a['result']}, Linux {b['result']}")
         if a["dest"] != b["dest"]:
@@ -555,19 +712,26 @@ def compare(case, wine, linux):
         slow = max(a["ms"], b["ms"])
         if slow > 500 and abs(a["ms"] - b["ms"]) > 250:
             problems.append(f"step {i + 1} {a['step']}: Wine {a['ms']:.0f} ms, Linux {b['ms']:.0f} ms")
-    wf = [e["data"] for e in frames_of(we)]
-    lf = [e["data"] for e in frames_of(le)]
+    wf = [e["data"] for e in frames_of(wine["events"])]
+    lf = [e["data"] for e in frames_of(linux["events"])]
+    # SetTime carries the clock, which moves between the two runs.
     same = len(wf) == len(lf) and all(
         a == b or (a[11:12] == b"F" and b[11:12] == b"F") for a, b in zip(wf, lf))
     if not same:
         problems.append(f"the frames differ: Wine sent {len(wf)}, Linux {len(lf)}")
+    ws = [re.sub(r"^F .*", "F", x) for x in wine["simlog"]]
+    ls = [re.sub(r"^F .*", "F", x) for x in linux["simlog"]]
+    if ws != ls:
+        problems.append(f"the simulator saw {ws} from Wine, {ls} from Linux")
+    if wine["memory"] != linux["memory"]:
+        problems.append("the simulator's memory differs between the Wine and the Linux run")
     return problems
 
 
-def timing_table(case, wine, linux):
+def timing_table(wine, linux):
     rows = []
-    for i, a in enumerate(wine[0]):
-        b = linux[0][i] if linux and i < len(linux[0]) else None
+    for i, a in enumerate(wine["steps"]):
+        b = linux["steps"][i] if linux and i < len(linux["steps"]) else None
         if max(a["ms"], b["ms"] if b else 0) >= 100 and not a["step"].startswith("sleep"):
             rows.append(f"{a['step']} {a['ms']:.0f}/{b['ms']:.0f}" if b else f"{a['step']} {a['ms']:.0f}")
     if rows:
@@ -604,6 +768,9 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", required=True)
     ap.add_argument("--work", required=True)
+    ap.add_argument("--linux-lib", default="", help="the Linux library to compare with "
+                    "(default: BUILD/linux/libkorvex_api.so)")
+    ap.add_argument("--sim", default="", help="korvex-sim, for the cases against the simulator")
     ap.add_argument("--only", default="", help="run only cases whose name contains this")
     args = ap.parse_args()
 
@@ -623,22 +790,27 @@ def main():
             report.case("COM port mapping to the controller's pty", [])
             if not runner.have_linux:
                 print("note: no Linux build of the same steps; Wine results are checked alone")
-            for case in make_cases():
+            cases = make_cases()
+            if runner.sim:
+                cases += make_sim_cases()
+            else:
+                report.skip("cases against korvex-sim", "no simulator given (--sim)")
+            for case in cases:
                 if args.only and args.only not in case.name:
                     continue
-                wine = runner.run_steps("wine", case.steps, case.mode, case.pace)
-                problems = list(wine[2]) + case.check("Wine", wine[0], wine[1])
+                wine = runner.run_steps("wine", case.steps, case.controller())
+                problems = wine["problems"] + case.check("Wine", wine)
                 linux = None
                 if runner.have_linux:
-                    linux = runner.run_steps("linux", case.steps, case.mode, case.pace)
-                    problems += list(linux[2]) + case.check("Linux", linux[0], linux[1])
-                    if not wine[2] and not linux[2]:
-                        problems += compare(case, wine[:2], linux[:2])
+                    linux = runner.run_steps("linux", case.steps, case.controller())
+                    problems += linux["problems"] + case.check("Linux", linux)
+                    if not wine["problems"] and not linux["problems"]:
+                        problems += compare(wine, linux)
                 report.case(case.name, problems)
-                timing_table(case, wine, linux)
+                timing_table(wine, linux)
             report.skip("exclusive open (a second opener is refused)",
                         "not testable under Wine: Wine does not enforce share modes on serial "
-                        "devices, so a second CreateFile on COM1 would succeed there")
+                        "devices; " + runner.second_opener())
     finally:
         runner.stop_wineserver()
     print(f"Wine cases took {time.monotonic() - started:.1f} s")
