@@ -130,6 +130,12 @@ TFormCut::TFormCut(QWidget *owner) : QDialog(owner)
     sPictName->setObjectName(QStringLiteral("sPictName"));
     sPictName->setGeometry(292, 6, 104, 22);
     connect(sPictName, &QLineEdit::textEdited, this, &TFormCut::LimitName);
+    // Any text within the limit, typed or set, is what an edit is judged
+    // against.
+    connect(sPictName, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (GbkLength(text.toStdString()) <= kNameTyped)
+            lastName_ = text;
+    });
 
     BtnSave = new QPushButton(QStringLiteral("保    存"), Panel1);
     BtnSave->setObjectName(QStringLiteral("BtnSave"));

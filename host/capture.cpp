@@ -28,8 +28,7 @@ CaptureModel::CaptureModel() = default;
 
 void CaptureModel::SetBoxClientSize(QSize size)
 {
-    box_ = size;
-    Centre();
+    box_ = size;  // used by the next centring; the control stays where it is
 }
 
 void CaptureModel::Load(const QImage &image)

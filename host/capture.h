@@ -39,7 +39,8 @@ public:
     CaptureModel();
 
     // Client size of the scroll box around the image control; the centring
-    // places the control inside it.
+    // places the control inside it. Until the first centring the control
+    // stays at (0, 0), 461 x 58.
     void SetBoxClientSize(QSize size);
 
     // A load: `image` becomes the working picture (a null image for a file

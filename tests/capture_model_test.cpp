@@ -295,6 +295,7 @@ TEST(CapturePlacementTest, CentresInTheBox)
 {
     CaptureModel m;
     m.SetBoxClientSize(QSize(473, 89));
+    EXPECT_EQ(m.PictRect(), QRect(0, 0, 461, 58));  // as it opens
     m.Load(NoiseImage(100, 20));
     EXPECT_EQ(m.PictRect(), QRect((473 - 112) / 2, (89 - 20) / 2, 112, 20));
     m.Load(NoiseImage(600, 201));
