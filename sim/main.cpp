@@ -130,7 +130,14 @@ int main(int argc, char **argv)
     int sig = 0;
     sigwait(&stopSignals, &sig);
     sim.Stop();
-    if (!opt.memoryFile.empty() && opt.logToStderr)
-        std::fprintf(stderr, "korvex-sim: memory saved to %s\n", opt.memoryFile.c_str());
+    if (!opt.memoryFile.empty()) {
+        // Stop has saved it; saving once more tells whether that worked.
+        if (!sim.SaveMemory()) {
+            std::fprintf(stderr, "korvex-sim: cannot save memory to %s\n", opt.memoryFile.c_str());
+            return 1;
+        }
+        if (opt.logToStderr)
+            std::fprintf(stderr, "korvex-sim: memory saved to %s\n", opt.memoryFile.c_str());
+    }
     return 0;
 }
