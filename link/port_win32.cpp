@@ -80,6 +80,10 @@ bool Configure(HANDLE device, int32_t baud)
 
 SerialHandle *SerialOpen(int32_t port, int32_t baud)
 {
+    // No device has a rate of zero or less; some drivers would take the
+    // value (a negative one as a huge unsigned rate) without complaint.
+    if (baud <= 0)
+        return nullptr;
     char name[32];
     std::snprintf(name, sizeof(name), "\\\\.\\COM%d", static_cast<int>(port));
 

@@ -34,6 +34,8 @@ EXPORTS = sorted(["ComInitial", "ComClose", "Read1KData", "Write1KData", "Write1
                   "WriteSpecial", "WriteNotSave", "SetTime", "ResetCard"])
 SIM_PORTS = (1, 12)          # mapped to the controller's pty
 ABSENT_PORTS = range(2, 12)  # mapped to paths that do not exist
+# Wine maps the machine's own serial devices (/dev/ttyS0 here) to the first
+# numbers left free, COM13 and up; no case opens those.
 WINE_CALL_LIMIT = 40         # seconds, hard limit on every Wine call
 LINUX_CALL_LIMIT = 30
 
@@ -308,6 +310,11 @@ class Runner:
         try:
             if platform == "wine":
                 problems = self.check_mapping(slave)
+                # Only ports whose mapping was just checked may be opened.
+                for step in steps:
+                    m = re.match(r"init:(-?\d+),", step)
+                    if m and int(m.group(1)) >= 1 and int(m.group(1)) not in SIM_PORTS + tuple(ABSENT_PORTS):
+                        problems.append(f"{step} names a port whose mapping is not checked")
                 if problems:
                     run["problems"] = ["REFUSED to run: " + p for p in problems]
                     return run
@@ -617,6 +624,15 @@ def make_cases():
         [0, 0, 0, 0, 0, 1, 1, 0, 1, 1, 0, 0, 0, 0, 1],
         frames=[E000],
         dests={3: "untouched"}))
+
+    # Rates and port numbers ComInitial refuses before touching a device.
+    cases.append(Case(
+        "line: rates 9600 and 115200 open; rate 0, a negative rate, port 0 and -1 are refused",
+        "mem",
+        ["init:1,0", "close", "init:1,-5", "close", "init:0,38400", "init:-1,38400",
+         "init:1,115200", "notsave:0,0,0", "close", "init:1,9600", "notsave:1,1,1", "close"],
+        [0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1],
+        frames=[E000, frame(b"E\x01\x01\x01")]))
 
     # Arguments the library refuses without sending.
     cases.append(Case(
