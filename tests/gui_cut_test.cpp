@@ -3,6 +3,7 @@
 // the dialog gives exactly what the widget-free capture gives.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -385,6 +386,43 @@ TEST_F(CutDialogTest, ExecEndsWithOneOnlyThroughSave)
     CaptureColours want{};
     ASSERT_TRUE(form->Model().Sample(want));
     EXPECT_EQ(form->colours, want);
+}
+
+TEST_F(CutDialogTest, OpenDialogHasTheFiltersAndAPreview)
+{
+    const QString path = Bmp(QStringLiteral("pic.bmp"), NoiseImage(400, 300, 4));
+    QStringList filters;
+    bool nonNative = false, previewShown = false, sidebarHidden = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        auto *dlg = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        filters = dlg->nameFilters();
+        nonNative = dlg->testOption(QFileDialog::DontUseNativeDialog);
+        auto *sidebar = dlg->findChild<QWidget *>(QStringLiteral("sidebar"));
+        sidebarHidden = sidebar && sidebar->isHidden();
+        auto *preview = dlg->findChild<QLabel *>(QStringLiteral("Preview"));
+        if (preview) {
+            emit dlg->currentChanged(path);
+            const QPixmap shownPixmap = preview->pixmap();
+            previewShown = !shownPixmap.isNull() && shownPixmap.width() <= preview->width() &&
+                           shownPixmap.height() <= preview->height();
+        }
+        dlg->selectFile(path);
+        static_cast<QDialog *>(dlg)->accept();  // as the Open button does
+    });
+    QTimer::singleShot(5000, form.get(), [] {
+        if (QWidget *w = QApplication::activeModalWidget())
+            w->close();  // never hang
+    });
+    EXPECT_EQ(form->RunDlgOpen(), path);
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp)"),
+                                    QStringLiteral("JPEG Image File (*.jpg)"),
+                                    QStringLiteral("JPEG Image File (*.jpeg)"),
+                                    QStringLiteral("Bitmaps (*.bmp)")}));
+    EXPECT_TRUE(nonNative);
+    EXPECT_TRUE(previewShown);
+    EXPECT_TRUE(sidebarHidden);
 }
 
 TEST_F(CutDialogTest, LongStoredNameIsShownCutToFifteenBytes)
