@@ -80,6 +80,8 @@ public:
     std::vector<uint8_t> LastPayload(char command) const;          // last payload of that letter
     int FrameCount() const;                                       // frames received with a good CRC
     int CountOf(char command) const;
+    // Forgets the log, payloads and counts; frame numbering (FrameCount and
+    // the fault's fromFrame) starts again at 1.
     void ClearLog();
     // Bytes skipped while looking for the next frame header, bad frames included.
     int GarbageBytes() const;
