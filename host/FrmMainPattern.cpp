@@ -57,13 +57,31 @@ int DefaultRename(TFormMain *owner, QString &name)
     return result;
 }
 
-} // namespace
-
 // The label of picture slot `slot` from its stored name.
-static QString PictureItemText(const PictureRecord &record, int slot)
+QString PictureItemText(const PictureRecord &record, int slot)
 {
     return QString::fromStdString(PictureLabel(slot + 1, GbkToUtf8(NameOf(record))));
 }
+
+// Stores a capture result in a record: colours and name (cut to 18 bytes).
+void StoreCapture(PictureRecord &record, const CaptureOutcome &outcome)
+{
+    std::memcpy(record.colours, outcome.colours.data(), sizeof record.colours);
+    StoreName(record, Utf8ToGbk(outcome.name.toStdString()));
+}
+
+// Runs the capture dialog with the main window hidden for exactly as long
+// as the dialog exists.
+int CaptureHidden(TFormMain *form, const QString &name, CaptureOutcome &out)
+{
+    form->hide();
+    const int result = form->runCapture ? form->runCapture(form, name, out)
+                                        : DefaultCapture(form, name, out);
+    form->show();
+    return result;
+}
+
+} // namespace
 
 void TFormMain::PictListClick()
 {
@@ -89,24 +107,6 @@ void TFormMain::PictListClick()
             strip.setPixel(x, y, rgb);
     }
     Pict->setPixmap(QPixmap::fromImage(strip));
-}
-
-// Stores a capture result in slot `slot`: colours and name (cut to 18 bytes).
-static void StoreCapture(PictureRecord &record, const CaptureOutcome &outcome)
-{
-    std::memcpy(record.colours, outcome.colours.data(), sizeof record.colours);
-    StoreName(record, Utf8ToGbk(outcome.name.toStdString()));
-}
-
-// Runs the capture dialog with the main window hidden for exactly as long
-// as the dialog exists.
-static int CaptureHidden(TFormMain *form, const QString &name, CaptureOutcome &out)
-{
-    form->hide();
-    const int result = form->runCapture ? form->runCapture(form, name, out)
-                                        : DefaultCapture(form, name, out);
-    form->show();
-    return result;
 }
 
 void TFormMain::BtnNewClick()

@@ -41,11 +41,10 @@ void SelectRow(QListWidget *list, int row)
     list->setCurrentRow(row);
 }
 
-} // namespace
 
 // The text a label shows for an effect index. Every text is two
 // characters, so a change can always swap a label's last two characters.
-static QString EffectText(const QComboBox *effects, int index)
+QString EffectText(const QComboBox *effects, int index)
 {
     if (index >= 0 && index < effects->count())
         return effects->itemText(index);
@@ -56,7 +55,7 @@ static QString EffectText(const QComboBox *effects, int index)
 
 // Shows an entry's effect and value in the two controls, without raising
 // their change events. An effect the list does not offer shows as no choice.
-static void ShowEntry(TFormMain *form, const ProgramEntry &entry)
+void ShowEntry(TFormMain *form, const ProgramEntry &entry)
 {
     const QSignalBlocker blockEffect(form->SelAnimation);
     const QSignalBlocker blockValue(form->vSpeedStay);
@@ -66,7 +65,7 @@ static void ShowEntry(TFormMain *form, const ProgramEntry &entry)
 
 // Caption and unit of the value field for the current effect; with
 // `applyDefault` the value is also reset to the effect's default.
-static void FollowEffect(TFormMain *form, bool applyDefault)
+void FollowEffect(TFormMain *form, bool applyDefault)
 {
     const int effect = form->SelAnimation->currentIndex();
     int preset = kSpeedDefault;
@@ -83,6 +82,8 @@ static void FollowEffect(TFormMain *form, bool applyDefault)
         form->vSpeedStay->setValue(preset);
     }
 }
+
+} // namespace
 
 // Lists the first n table entries whose picture exists, numbered from 1.
 // Entries whose picture index is not below the picture count are dropped
