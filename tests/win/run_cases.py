@@ -814,22 +814,32 @@ def main():
             for case in cases:
                 if args.only and args.only not in case.name:
                     continue
-                wine = runner.run_steps("wine", case.steps, case.controller())
-                problems = wine["problems"] + case.check("Wine", wine)
-                linux = None
-                if runner.have_linux:
-                    linux = runner.run_steps("linux", case.steps, case.controller())
-                    problems += linux["problems"] + case.check("Linux", linux)
-                    if not wine["problems"] and not linux["problems"]:
-                        problems += compare(wine, linux)
+                try:
+                    wine = runner.run_steps("wine", case.steps, case.controller())
+                    problems = wine["problems"] + case.check("Wine", wine)
+                    linux = None
+                    if runner.have_linux:
+                        linux = runner.run_steps("linux", case.steps, case.controller())
+                        problems += linux["problems"] + case.check("Linux", linux)
+                        if not wine["problems"] and not linux["problems"]:
+                            problems += compare(wine, linux)
+                except (OSError, RuntimeError, subprocess.SubprocessError) as e:
+                    report.case(case.name, [f"could not run: {e}"])
+                    continue
                 report.case(case.name, problems)
                 timing_table(wine, linux)
+            try:
+                seen = runner.second_opener()
+            except (OSError, RuntimeError, subprocess.SubprocessError) as e:
+                seen = f"the observation did not run ({e})"
             report.skip("exclusive open (a second opener is refused)",
                         "not testable under Wine: Wine does not enforce share modes on serial "
-                        "devices; " + runner.second_opener())
+                        "devices; " + seen)
     finally:
         runner.stop_wineserver()
     print(f"Wine cases took {time.monotonic() - started:.1f} s")
+    if report.failed:
+        print(f"logs kept in {runner.work}")
     print(f"windows: {report.passed} passed, {report.failed} failed, {report.skipped} skipped")
     return 1 if report.failed else 0
 
