@@ -126,6 +126,7 @@ class Runner:
         self.env = dict(os.environ)
         for var in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.env.pop(var, None)
+        self.env.setdefault("HOME", self.work)   # Wine wants one; CI may not set it
         self.env.update({
             "WINEPREFIX": self.prefix,
             "WINEDEBUG": "-all",
