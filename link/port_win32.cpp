@@ -33,11 +33,8 @@ constexpr DWORD kWriteFixedMs = 2000;
 DWORD WritePerByteMs(int32_t baud)
 {
     // Ten bit times per byte (start, 8 data, stop), rounded up to whole
-    // milliseconds: 1 ms at 38400 baud, 2 ms at 9600.
-    if (baud <= 0)
-        return 10;
-    const DWORD perByte = static_cast<DWORD>((10000 + baud - 1) / baud);
-    return perByte < 1 ? 1 : perByte;
+    // milliseconds: 1 ms at 38400 baud, 2 ms at 9600. `baud` is positive.
+    return static_cast<DWORD>((10000 + static_cast<int64_t>(baud) - 1) / baud);
 }
 
 bool Configure(HANDLE device, int32_t baud)
