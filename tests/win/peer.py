@@ -21,6 +21,9 @@ Modes (frame numbers count every frame received, from 1):
   short1   frame 1 gets a short reply ('A': 1000 bytes of 0xEE), later frames
            as mem
   extra    as mem, with extra bytes after every reply
+  stall    as mem for frame 1, then stops the library's output for good:
+           software flow control is switched on at the pty and XOFF sent,
+           as a controller holding off its host would
 """
 import argparse
 import json
@@ -28,6 +31,7 @@ import os
 import select
 import signal
 import sys
+import termios
 import time
 
 HEADER = b"\x1b$Quorl0P"
@@ -144,6 +148,13 @@ class Peer:
             if data is not None:
                 self.pending.append((time.monotonic() + delay / 1000.0, data))
 
+    def stall_line(self):
+        attrs = termios.tcgetattr(self.slave)
+        attrs[0] |= termios.IXON
+        termios.tcsetattr(self.slave, termios.TCSANOW, attrs)
+        os.write(self.master, b"\x13")
+        self.record("xoff", b"\x13")
+
     def send(self, data):
         pace = self.args.baud
         if pace <= 0:
@@ -182,6 +193,8 @@ class Peer:
             for p in due:
                 self.pending.remove(p)
                 self.send(p[1])
+                if self.args.mode == "stall" and self.frames == 1:
+                    self.stall_line()
         if self.buf:
             self.record("partial", self.buf)
         self.log.close()
