@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -363,7 +364,7 @@ LoadedImage DecodeBmp(const QString &path)
     if (!reader.read(&image))
         return {};
     LoadedImage out;
-    out.image = ToOpaqueRgb32(image);
+    out.image = ToOpaqueRgb32(std::move(image));  // no second copy of a large picture
     if (out.image.isNull())
         return Refused(QStringLiteral("内存不足，无法装入图片"));
     out.status = LoadStatus::Ok;
