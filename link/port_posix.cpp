@@ -20,6 +20,7 @@ namespace korvex::link {
 struct SerialHandle {
     int fd = -1;
     int32_t baud = 0;
+    bool outputStuck = false;  // the last write or drain ran past its bound
 };
 
 namespace {
@@ -144,12 +145,15 @@ void DevicePath(int32_t port, char *out, size_t size)
         std::snprintf(out, size, "/dev/ttyS%d", static_cast<int>(port) - 1);
 }
 
-void Release(int fd)
+void Release(int fd, bool dropOutput)
 {
     ioctl(fd, TIOCNXCL);
-    // Drop whatever could not be sent so close() does not wait on a
-    // flow-controlled line.
-    tcflush(fd, TCOFLUSH);
+    // After a write that ran past its bound, drop what could not be sent so
+    // close() does not wait on a flow-controlled line. Never otherwise: on a
+    // pty the flush also discards bytes the peer has not read yet, such as
+    // the restart frame that ends every upload.
+    if (dropOutput)
+        tcflush(fd, TCOFLUSH);
     close(fd);  // also releases the flock
 }
 
@@ -214,19 +218,19 @@ SerialHandle *SerialOpen(int32_t port, int32_t baud)
     }
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
-        Release(fd);
+        Release(fd, false);
         return nullptr;
     }
     MakeRaw(t, speed);
     termios back{};
     if (tcsetattr(fd, TCSANOW, &t) != 0 || tcgetattr(fd, &back) != 0 || !SettingsHold(back, speed)) {
-        Release(fd);
+        Release(fd, false);
         return nullptr;
     }
     // One port at a time: the handle lives in static storage, so opening
     // takes no dynamic memory either.
     if (g_handle.fd >= 0) {
-        Release(fd);
+        Release(fd, false);
         return nullptr;
     }
     g_handle.fd = fd;
@@ -238,8 +242,9 @@ void SerialClose(SerialHandle *h)
 {
     if (!h || h->fd < 0)
         return;
-    Release(h->fd);
+    Release(h->fd, h->outputStuck);
     h->fd = -1;
+    h->outputStuck = false;
 }
 
 void SerialPurgeTx(SerialHandle *h)
@@ -252,7 +257,9 @@ void SerialPurgeRx(SerialHandle *h)
     tcflush(h->fd, TCIFLUSH);
 }
 
-bool SerialWriteAll(SerialHandle *h, const uint8_t *data, size_t n)
+namespace {
+
+bool WriteAndDrain(SerialHandle *h, const uint8_t *data, size_t n)
 {
     // The bytes' line time at 10 bits a byte, plus the slack.
     const int64_t lineNs = static_cast<int64_t>(n) * 10 * 1000000000 / h->baud;
@@ -299,6 +306,15 @@ bool SerialWriteAll(SerialHandle *h, const uint8_t *data, size_t n)
             return false;
     }
     return true;
+}
+
+} // namespace
+
+bool SerialWriteAll(SerialHandle *h, const uint8_t *data, size_t n)
+{
+    const bool ok = WriteAndDrain(h, data, n);
+    h->outputStuck = !ok;
+    return ok;
 }
 
 size_t SerialRead(SerialHandle *h, uint8_t *dest, size_t n)
