@@ -63,8 +63,9 @@ struct JpegErrors {
     std::jmp_buf jump;
     int code = 0;             // msg_code of the error that ended decoding
     bool tooManyScans = false;
-    bool dataEnded = false;   // the file ended before the image did
+    bool dataEnded = false;   // the file ended before libjpeg was done with it
     int endedInScan = 0;      // scan being read when it ended
+    bool dataMissing = false; // ...and a block then needed bits the file lacked
 };
 
 void OnJpegError(j_common_ptr cinfo)
@@ -79,12 +80,20 @@ void OnJpegMessage(j_common_ptr cinfo, int level)
     if (level >= 0)
         return;  // trace output
     auto *errors = reinterpret_cast<JpegErrors *>(cinfo->err);
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF && !errors->dataEnded) {
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_JPEG_EOF && !errors->dataEnded) {
         errors->dataEnded = true;
         errors->endedInScan = reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number;
     }
-    // Other warnings (extraneous bytes, a lost marker) leave libjpeg decoding
-    // on as every other libjpeg program does; they change nothing here.
+    // The end of the file alone is no loss: the entropy decoder reads ahead,
+    // and a file may lack only its EOI marker. Data is missing when, after
+    // the end, a block needs bits that are not there (libjpeg then makes
+    // them zero and warns).
+    if ((code == JWRN_HIT_MARKER || code == JWRN_ARITH_BAD_CODE) && errors->dataEnded)
+        errors->dataMissing = true;
+    // Other warnings (extraneous bytes, a marker in the wrong place) leave
+    // libjpeg decoding on, as every other libjpeg program does; they change
+    // nothing here.
 }
 
 void SilentOutput(j_common_ptr) {}
@@ -176,7 +185,7 @@ LoadedImage JpegOutcome(JpegJob &job, bool failed)
         // All input was absorbed before the first row came out.
         if (failed && job.rowsDone < height)
             return Refused(ErrorNotice(job));
-        if (job.errors.dataEnded && job.errors.endedInScan <= 1)
+        if (job.errors.dataMissing && job.errors.endedInScan <= 1)
             return Refused(QStringLiteral("图片文件不完整，无法装入"));
         out.image = job.image;
         if (job.errors.dataEnded) {
@@ -188,7 +197,7 @@ LoadedImage JpegOutcome(JpegJob &job, bool failed)
         return out;
     }
 
-    if (complete && !job.errors.dataEnded) {
+    if (complete && !job.errors.dataMissing) {
         out.image = job.image;
         out.status = LoadStatus::Ok;
         return out;
@@ -259,7 +268,7 @@ LoadedImage DecodeJpeg(const QString &path, int previewSide)
     job->started = true;
     // A multi-scan file has been read whole by now; one that ended inside
     // its first scan has areas with no data at all.
-    if (job->multiScan && job->errors.dataEnded && job->errors.endedInScan <= 1)
+    if (job->multiScan && job->errors.dataMissing && job->errors.endedInScan <= 1)
         return Refused(QStringLiteral("图片文件不完整，无法装入"));
     if (cinfo.output_components != 3)
         return Refused(QStringLiteral("不支持这种 JPEG 颜色格式"));
@@ -277,7 +286,7 @@ LoadedImage DecodeJpeg(const QString &path, int previewSide)
             break;
         // A sequential file that ran out of data: this row and the rest
         // were made up by libjpeg, not read.
-        if (!job->multiScan && job->errors.dataEnded)
+        if (!job->multiScan && job->errors.dataMissing)
             break;
         auto *line = reinterpret_cast<QRgb *>(job->image.scanLine(job->rowsDone));
         const JSAMPLE *s = job->row.data();

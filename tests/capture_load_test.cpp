@@ -260,6 +260,25 @@ TEST_F(ImageLoadTest, CutOffBaselineKeepsTheRowsDecodedBlackAfter)
     EXPECT_TRUE(r.notice.contains(QString::number(kept)));
 }
 
+TEST_F(ImageLoadTest, MissingEndMarkerLosesNoRows)
+{
+    for (bool progressive : {false, true}) {
+        SCOPED_TRACE(progressive);
+        JpegOptions opt;
+        opt.progressive = progressive;
+        ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("e.jpg")), NoiseImage(200, 64, 3), opt));
+        const QByteArray whole = ReadAll(Path(QStringLiteral("e.jpg")));
+        ASSERT_TRUE(WriteAll(Path(QStringLiteral("noeoi.jpg")), whole.left(whole.size() - 2)));
+        const LoadedImage full = LoadImageFile(Path(QStringLiteral("e.jpg")));
+        const LoadedImage r = LoadImageFile(Path(QStringLiteral("noeoi.jpg")));
+        ASSERT_FALSE(r.image.isNull());
+        EXPECT_EQ(r.image, full.image);
+        if (!progressive) {
+            EXPECT_EQ(r.status, LoadStatus::Ok);
+        }
+    }
+}
+
 TEST_F(ImageLoadTest, CutOffProgressiveKeepsTheWholePictureIfItsFirstScanArrived)
 {
     JpegOptions opt;
