@@ -43,7 +43,9 @@ struct LoadedImage {
 // while decoding keeps the rows decoded before that point; the rows after
 // it are black. A progressive (or other multi-scan) JPEG cut short keeps
 // the whole picture at the quality its scans reached, since each scan
-// refines every row. A JPEG that breaks before its first row gives nothing.
+// refines every row, unless its first scan is incomplete (areas without
+// any data). A JPEG that breaks before its first row gives nothing. A file
+// that lacks only its final EOI marker loses nothing.
 LoadedImage LoadImageFile(const QString &path);
 
 // A small picture for the open dialog's preview, at most `box` in size,
