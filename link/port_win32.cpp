@@ -17,6 +17,7 @@ namespace korvex::link {
 
 struct SerialHandle {
     HANDLE device = INVALID_HANDLE_VALUE;
+    bool outputStuck = false;  // the last write or flush did not complete
 };
 
 namespace {
@@ -113,7 +114,16 @@ void SerialClose(SerialHandle *h)
 
 void SerialPurgeTx(SerialHandle *h)
 {
-    PurgeComm(h->device, PURGE_TXCLEAR);
+    // Once a flush has completed, everything written has left the port and
+    // the transmit purge has nothing to discard, so it runs only after a
+    // write or flush that did not complete. On a real port that is the same
+    // thing; on a port that is a pseudo-terminal underneath (a Wine COM port
+    // mapped to a pty) the purge would also throw away bytes the other side
+    // has not read yet, such as a restart frame, which waits for no reply.
+    if (h->outputStuck) {
+        PurgeComm(h->device, PURGE_TXCLEAR);
+        h->outputStuck = false;
+    }
 }
 
 void SerialPurgeRx(SerialHandle *h)
@@ -128,9 +138,11 @@ bool SerialWriteAll(SerialHandle *h, const uint8_t *data, size_t n)
         written != n) {
         // The write ran into its time-out: the line is stalled, and a flush
         // (which has no time-out of its own) could block for good.
+        h->outputStuck = true;
         return false;
     }
-    return FlushFileBuffers(h->device) != 0;
+    h->outputStuck = FlushFileBuffers(h->device) == 0;
+    return !h->outputStuck;
 }
 
 size_t SerialRead(SerialHandle *h, uint8_t *dest, size_t n)

@@ -440,6 +440,7 @@ class Case:
         self.simlog = simlog            # korvex-sim: expected frame lines (regular expressions)
         self.memory = memory or []      # korvex-sim: (offset, bytes) in its memory file
         self.same_times = True          # Wine and Linux must take about the same time
+        self.linux_checked = True       # False: the Linux run is shown, not judged
 
     def controller(self):
         if self.sim_args is not None:
@@ -516,12 +517,13 @@ def settime_frame(run):
     return []
 
 
-# A pause after ResetCard before the next call: on a pty, the transmit purge
-# that starts the next exchange (tcflush TCOFLUSH on the slave) throws away
-# what the controller side has not yet taken in, and 'G' waits for no reply
-# that would prove it arrived. A real UART has sent everything by the time
-# the flush returns; a pty has not, with the Linux library and under Wine
-# alike. The pause keeps these cases about the library, not about the pty.
+# A pause after ResetCard before the next call while the port stays open.
+# On a pty, a transmit purge (tcflush TCOFLUSH on the slave) throws away what
+# the controller side has not read yet, and 'G' waits for no reply that would
+# prove it arrived. The Windows port purges only after a write that did not
+# complete; the Linux library purges at the start of every exchange, so
+# without the pause the restart frame can be lost there (a pty artifact: a
+# real UART has sent everything once the drain returns).
 def make_cases():
     E000 = frame(b"E\x00\x00\x00")
     quick = (0, 400)          # a prompt exchange, Wine start-up of the call excluded
@@ -690,6 +692,18 @@ def make_sim_cases():
                 r"F .* -> OK", r"G.* -> none"],
         memory=[(block_at(20, 0), pattern("ramp", 1024)), (block_at(21, 1), pattern("down", 1024)),
                 (block_at(22, 2), pattern("11", 1024)), (RECORD_AT, b"\x13" * 256)]))
+    # How every upload and settings save ends: ResetCard, then ComClose at
+    # once. The restart frame must still reach the controller.
+    # The Linux library purges its output at the start of every exchange, which
+    # on a pty can still discard the previous restart frame: shown, not judged.
+    at_once = Case(
+        "korvex-sim: ResetCard then ComClose at once, ten times: every restart arrives", None,
+        ["init:1,38400", "notsave:0,0,0", "reset", "close"] * 10,
+        [1, 1, 1, 1] * 10,
+        sim_args=[],
+        simlog=[r"E 00 00 00 -> OK", r"G.* -> none"] * 10)
+    at_once.linux_checked = False
+    cases.append(at_once)
     cases.append(Case(
         "korvex-sim --fault no-reply: two 1200 ms reads, then 0; restart does not wait", None,
         ["init:1,38400", "read:127,3", "reset", "sleep:100", "close"],
@@ -813,6 +827,7 @@ def main():
                 "programs; its exports were checked above")
 
     started = time.monotonic()
+    notes = []
     try:
         print("Wine prefix and COM port mapping:")
         if not runner.make_prefix():
@@ -835,9 +850,14 @@ def main():
                     linux = None
                     if runner.have_linux:
                         linux = runner.run_steps("linux", case.steps, case.controller())
-                        problems += linux["problems"] + case.check("Linux", linux)
+                        linux_problems = linux["problems"] + case.check("Linux", linux)
                         if not wine["problems"] and not linux["problems"]:
-                            problems += compare(wine, linux, case.same_times)
+                            linux_problems += compare(wine, linux, case.same_times)
+                        if case.linux_checked:
+                            problems += linux_problems
+                        elif linux_problems:
+                            notes.append(f"NOTE  {case.name}: the Linux library differs here "
+                                         "(shown, not judged): " + "; ".join(linux_problems))
                 except (OSError, RuntimeError, subprocess.SubprocessError) as e:
                     report.case(case.name, [f"could not run: {e}"])
                     continue
@@ -852,6 +872,8 @@ def main():
                         "devices; " + seen)
     finally:
         runner.stop_wineserver()
+    for note in notes:
+        print(note)
     print(f"Wine cases took {time.monotonic() - started:.1f} s")
     if report.failed:
         print(f"logs kept in {runner.work}")
