@@ -249,7 +249,13 @@ void SerialClose(SerialHandle *h)
 
 void SerialPurgeTx(SerialHandle *h)
 {
-    tcflush(h->fd, TCOFLUSH);
+    // Only output the driver still holds, or the rest of a write that ran
+    // past its bound. A pty reports nothing queued, and TCOFLUSH there
+    // would take back a frame that has left this side but that the peer has
+    // not read yet (a restart followed at once by the next command).
+    int queued = 0;
+    if (h->outputStuck || ioctl(h->fd, TIOCOUTQ, &queued) != 0 || queued > 0)
+        tcflush(h->fd, TCOFLUSH);
 }
 
 void SerialPurgeRx(SerialHandle *h)

@@ -278,6 +278,26 @@ TEST_F(Exchange, RestartDoesNotWaitForAReply)
     EXPECT_EQ(peer.FrameCount(), 1);
 }
 
+TEST_F(Exchange, FrameWithoutReplySurvivesTheNextPurge)
+{
+    // A restart awaits no reply; the purge that begins the very next
+    // exchange must not take it back before the controller has read it.
+    const int rounds = 30;
+    const uint8_t s[3] = {0, 0, 0};
+    for (int i = 0; i < rounds; ++i) {
+        EXPECT_EQ(ResetCard(), 1);
+        peer.Script(kOk);
+        EXPECT_EQ(WriteNotSave(s), 1);
+    }
+    EXPECT_TRUE(peer.WaitFrames(2 * rounds, 2000));
+    const auto frames = peer.Frames();
+    ASSERT_EQ(frames.size(), static_cast<size_t>(2 * rounds));
+    for (int i = 0; i < rounds; ++i) {
+        EXPECT_EQ(frames[2 * i][11], 'G');
+        EXPECT_EQ(frames[2 * i + 1][11], 'E');
+    }
+}
+
 // ---- Read deadline ----
 
 TEST_F(Exchange, CompleteReplyReturnsPromptly)
