@@ -209,6 +209,25 @@ TEST_F(CliTest, SendPicturesAndProgramEndToEnd)
     EXPECT_EQ(sp->ConfigRecord()[16], 3);
 }
 
+TEST_F(CliTest, SendProgramSendsTheStepsTheWindowWouldList)
+{
+    auto d = MakeLibrary(2, 0);
+    d->programLength = 3;
+    d->program[0] = {1, 2, 3};
+    d->program[1] = {0, 4, 5};
+    d->program[2] = {7, 0, 1};  // names a picture the library does not hold
+    std::string error;
+    ASSERT_TRUE(SaveLibraryFile(library, *d, error)) << error;
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    const CliRun r = Cli({"send-program", "--library", library});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: 1 program step(s)"), std::string::npos) << r.err;
+    EXPECT_EQ(sp->ConfigRecord()[20], 2);
+    const Block1K prog = EncodeProgramBlock(d->program, 2);
+    EXPECT_EQ(sp->Block(127, 2), std::vector<uint8_t>(prog.begin(), prog.end()));
+}
+
 TEST_F(CliTest, ControllerThatStopsAnsweringFailsWithStatusOne)
 {
     MakeLibrary(2, 0);
