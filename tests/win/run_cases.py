@@ -33,7 +33,8 @@ HEADER = b"\x1b$Quorl0P"
 EXPORTS = sorted(["ComInitial", "ComClose", "Read1KData", "Write1KData", "Write1KData_Ex",
                   "WriteSpecial", "WriteNotSave", "SetTime", "ResetCard"])
 SIM_PORTS = (1, 12)          # mapped to the controller's pty
-ABSENT_PORTS = range(2, 12)  # mapped to paths that do not exist
+NOT_A_TTY = 10               # mapped to /dev/null: opens, but has no line settings
+ABSENT_PORTS = [n for n in range(2, 12) if n != NOT_A_TTY]  # paths that do not exist
 # Wine maps the machine's own serial devices (/dev/ttyS0 here) to the first
 # numbers left free, COM13 and up; no case opens those.
 WINE_CALL_LIMIT = 40         # seconds, hard limit on every Wine call
@@ -183,6 +184,7 @@ class Runner:
             lines.append(f'"COM{n}"="{self.link}"')
         for n in ABSENT_PORTS:
             lines.append(f'"COM{n}"="/nonexistent/korvex-win-com{n}"')
+        lines.append(f'"COM{NOT_A_TTY}"="/dev/null"')
         reg = os.path.join(self.work, "ports.reg")
         with open(reg, "w") as f:
             f.write("\r\n".join(lines) + "\r\n")
@@ -208,6 +210,8 @@ class Runner:
             target = self.port_target(n)
             if target is None or not target.startswith("/nonexistent/"):
                 problems.append(f"COM{n} -> {target}, wanted a path that does not exist")
+        if self.port_target(NOT_A_TTY) != "/dev/null":
+            problems.append(f"COM{NOT_A_TTY} -> {self.port_target(NOT_A_TTY)}, wanted /dev/null")
         if problems:
             print("REFUSED: the COM port mapping did not take:")
             for p in problems:
@@ -247,6 +251,8 @@ class Runner:
         for n in ABSENT_PORTS:
             if os.path.exists(os.path.join(self.prefix, "dosdevices", f"com{n}")):
                 problems.append(f"COM{n} resolves to an existing device")
+        if os.path.realpath(os.path.join(self.prefix, "dosdevices", f"com{NOT_A_TTY}")) != "/dev/null":
+            problems.append(f"COM{NOT_A_TTY} does not resolve to /dev/null")
         return problems
 
     def second_opener(self):
@@ -314,7 +320,8 @@ class Runner:
                 # Only ports whose mapping was just checked may be opened.
                 for step in steps:
                     m = re.match(r"init:(-?\d+),", step)
-                    if m and int(m.group(1)) >= 1 and int(m.group(1)) not in SIM_PORTS + tuple(ABSENT_PORTS):
+                    if m and int(m.group(1)) >= 1 and \
+                            int(m.group(1)) not in SIM_PORTS + tuple(ABSENT_PORTS) + (NOT_A_TTY,):
                         problems.append(f"{step} names a port whose mapping is not checked")
                 if problems:
                     run["problems"] = ["REFUSED to run: " + p for p in problems]
@@ -327,6 +334,7 @@ class Runner:
                     env[f"KORVEX_COM{n}"] = f"/nonexistent/korvex-win-com{n}"
                 for n in SIM_PORTS:
                     env[f"KORVEX_COM{n}"] = slave
+                env[f"KORVEX_COM{NOT_A_TTY}"] = "/dev/null"
                 with open(out_path, "wb") as out:
                     try:
                         rc = subprocess.run(["timeout", "-k", "5", str(LINUX_CALL_LIMIT),
@@ -650,6 +658,12 @@ def make_cases():
          "init:1,115200", "notsave:0,0,0", "close", "init:1,9600", "notsave:1,1,1", "close"],
         [0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1],
         frames=[E000, frame(b"E\x01\x01\x01")]))
+    cases.append(Case(
+        "line: a device without line settings (/dev/null as COM10) is closed again, state stays closed",
+        "mem",
+        ["init:10,38400", "close", "notsave:0,0,0", "init:1,38400", "notsave:0,0,0", "close"],
+        [0, 0, 0, 1, 1, 1],
+        frames=[E000]))
 
     # Arguments the library refuses without sending.
     cases.append(Case(
