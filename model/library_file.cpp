@@ -123,6 +123,26 @@ bool WriteAll(int fd, const char *data, size_t n, std::string &error)
     return true;
 }
 
+// Truncates and rewrites `path` itself.
+bool WriteInPlace(const std::string &path, const std::string &image, std::string &error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+    bool ok = WriteAll(fd, image.data(), image.size(), error);
+    if (ok && ::fsync(fd) != 0) {
+        error = SystemReason(errno);
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        error = SystemReason(errno);
+        ok = false;
+    }
+    return ok;
+}
+
 } // namespace
 
 std::string SerialiseLibrary(const LibraryData &data)
@@ -219,6 +239,16 @@ bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::stri
     const std::string dir = DirectoryOf(target);
     const std::string image = SerialiseLibrary(data);
 
+    // A file the user may not write is refused as opening it for writing
+    // would refuse it: the renamed temporary file must not get round a
+    // write protection.
+    struct stat old;
+    const bool existing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    if (existing && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -226,6 +256,11 @@ bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::stri
                std::to_string(attempt);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
+            // A folder that takes no new file may still hold a writable
+            // library file: that is then rewritten in place, without the
+            // protection of the temporary file.
+            if (existing && (errno == EACCES || errno == EPERM))
+                return WriteInPlace(target, image, error);
             error = SystemReason(errno);
             return false;
         }
@@ -235,8 +270,7 @@ bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::stri
         return false;
     }
     // Keep the permissions of the file being replaced.
-    struct stat old;
-    if (::stat(target.c_str(), &old) == 0)
+    if (existing)
         (void)::fchmod(fd, old.st_mode & 07777);
 
     bool ok = WriteAll(fd, image.data(), image.size(), error);
