@@ -283,8 +283,14 @@ bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::stri
         ok = false;
     }
     if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        error = SystemReason(errno);
-        ok = false;
+        const int err = errno;
+        ::unlink(temp.c_str());
+        // A folder with the sticky bit lets only a file's owner replace
+        // it; a file the user may write is then rewritten in place.
+        if (existing && (err == EACCES || err == EPERM))
+            return WriteInPlace(target, image, error);
+        error = SystemReason(err);
+        return false;
     }
     if (!ok) {
         ::unlink(temp.c_str());

@@ -40,9 +40,9 @@ bool LoadLibraryFile(const std::string &path, LibraryData &data, std::string &er
 // replaces `path` only once complete and flushed. On failure the old file is
 // intact and `error` holds the text to show ("Disk full" for a short write).
 // An existing file the user may not write is refused ("File access denied")
-// and left alone. When the folder takes no new file but the existing file
-// is writable, that file is rewritten in place; a failure then may leave it
-// cut short.
+// and left alone. When the folder does not let the temporary file be made
+// or take the place of the existing file, but that file is writable, the
+// file is rewritten in place; a failure then may leave it cut short.
 bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::string &error);
 
 // The file image of `data` (995192 bytes), and its parse. ParseLibraryImage

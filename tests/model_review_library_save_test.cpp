@@ -142,5 +142,26 @@ TEST_F(LibrarySaveRights, WritableFileInAClosedFolderIsSaved)
     EXPECT_TRUE(ReadAll(path) == now) << "the protected file was replaced";
 }
 
+TEST_F(LibrarySaveRights, WritableFileOfAnotherOwnerInAStickyFolderIsSaved)
+{
+    // As in /tmp: anyone may add files, only a file's owner may replace it.
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 01777), 0);
+    const ChildSave r = SaveAsUser(path, *fresh);
+    if (!r.ran)
+        GTEST_SKIP() << "could not run the save as an unprivileged user";
+    EXPECT_TRUE(r.ok) << r.error;
+    const std::string now = ReadAll(path);
+    ASSERT_EQ(now.size(), size_t(kLibraryFileSize));
+    EXPECT_EQ(now.substr(0, 2), std::string("\x09\x00", 2));
+    DIR *d = opendir(dir.c_str());
+    ASSERT_NE(d, nullptr);
+    int entries = 0;
+    while (dirent *e = readdir(d))
+        entries += std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..");
+    closedir(d);
+    EXPECT_EQ(entries, 1);  // no temporary file left behind
+}
+
 } // namespace
 } // namespace korvex
