@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -125,6 +127,39 @@ TEST_F(Exchange, RecordSettingsAndTimePayloads)
     EXPECT_EQ(PayloadOf(frames[1]), Bytes({0x45, 1, 0, 5}));
     const auto time = PayloadOf(frames[2]);
     EXPECT_TRUE(time == before || time == after);
+}
+
+TEST_F(Exchange, TimeIsTheLocalTimeOfTheZone)
+{
+    // A zone 5:30 ahead of UTC: UTC digits would differ in hours and minutes.
+    const char *oldTz = std::getenv("TZ");
+    const std::string saved = oldTz ? oldTz : "";
+    setenv("TZ", "KVX-5:30", 1);
+    tzset();
+    auto bcdNow = [](bool local) {
+        std::time_t t = std::time(nullptr);
+        std::tm tm{};
+        if (local)
+            localtime_r(&t, &tm);
+        else
+            gmtime_r(&t, &tm);
+        auto bcd = [](int v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); };
+        return Bytes({0x46, bcd(tm.tm_sec), bcd(tm.tm_min), bcd(tm.tm_hour), bcd(tm.tm_mday)});
+    };
+    const auto before = bcdNow(true);
+    peer.Script(kOk);
+    EXPECT_EQ(SetTime(), 1);
+    const auto after = bcdNow(true);
+    const auto utc = bcdNow(false);
+    if (oldTz)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    ASSERT_EQ(peer.FrameCount(), 1);
+    const auto time = PayloadOf(peer.Frames()[0]);
+    EXPECT_TRUE(time == before || time == after);
+    EXPECT_NE(time[2], utc[2]);  // minutes: 30 apart
 }
 
 TEST_F(Exchange, AllByteValuesPassBothWays)
