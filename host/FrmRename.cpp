@@ -22,6 +22,10 @@ TFormRename::TFormRename(QWidget *owner) : QDialog(owner)
     sName->setObjectName(QStringLiteral("sName"));
     sName->setGeometry(36, 16, 101, 20);
     connect(sName, &QLineEdit::textEdited, this, &TFormRename::LimitToNameBytes);
+    // Whatever the field ends up holding is what the next edit is judged
+    // against (read back from the field: the change signal may still carry
+    // an edit that was cut).
+    connect(sName, &QLineEdit::textChanged, this, [this] { shown_ = sName->text(); });
 
     BtnOK = new QPushButton(QStringLiteral("确  定"), this);
     BtnOK->setObjectName(QStringLiteral("BtnOK"));
@@ -62,17 +66,33 @@ void TFormRename::reject()
 }
 
 // Typed names hold at most 15 GBK bytes (a Chinese character takes two).
-// What the operator types or pastes beyond that is cut off at a character
-// boundary.
+// As in a length-limited edit field, the text already there is kept: a key
+// typed into a full field is refused, and of a pasted text only as much as
+// fits goes in, cut at a character boundary. A longer name set from a file
+// can still be shortened.
 void TFormRename::LimitToNameBytes(const QString &text)
 {
-    const std::string utf8 = text.toStdString();
-    if (GbkLength(utf8) <= kNameTyped)
+    if (GbkLength(text.toStdString()) <= kNameTyped)
         return;
-    const int cursor = sName->cursorPosition();
-    const QString cut = QString::fromStdString(TruncateToGbkBytes(utf8, kNameTyped));
-    sName->setText(cut);
-    sName->setCursorPosition(std::min<int>(cursor, cut.size()));
+    // The edit as head + inserted + tail, against the text before it.
+    const int common = static_cast<int>(std::min(text.size(), shown_.size()));
+    int prefix = 0;
+    while (prefix < common && text[prefix] == shown_[prefix])
+        ++prefix;
+    if (prefix > 0 && text[prefix - 1].isHighSurrogate())
+        --prefix;
+    int suffix = 0;
+    while (suffix < common - prefix && text[text.size() - 1 - suffix] == shown_[shown_.size() - 1 - suffix])
+        ++suffix;
+    if (suffix > 0 && text[text.size() - suffix].isLowSurrogate())
+        --suffix;
+    const QString head = text.left(prefix);
+    const QString tail = text.right(suffix);
+    const QString inserted = text.mid(prefix, text.size() - prefix - suffix);
+    const int room = std::max(0, kNameTyped - GbkLength((head + tail).toStdString()));
+    const QString fits = QString::fromStdString(TruncateToGbkBytes(inserted.toStdString(), room));
+    sName->setText(head + fits + tail);
+    sName->setCursorPosition(static_cast<int>(head.size() + fits.size()));
 }
 
 } // namespace korvex

@@ -36,6 +36,7 @@ protected:
 
 private:
     void LimitToNameBytes(const QString &text);
+    QString shown_;  // the field's text after the last accepted change
 };
 
 } // namespace korvex

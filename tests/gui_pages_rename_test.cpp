@@ -111,5 +111,52 @@ TEST(RenameDialog, TypingStopsAt15GbkBytes)
     EXPECT_EQ(typed, QStringLiteral("0123456789abcde"));
 }
 
+// A full field keeps its text: a key typed anywhere is refused, and a paste
+// goes in only as far as it fits.
+TEST(RenameDialog, AFullFieldKeepsItsTextWhereverTheOperatorTypes)
+{
+    TFormRename dialog;
+    dialog.name = QStringLiteral("abcdefghijklmno");  // 15 bytes
+    QString typed, pasted;
+    int cursor = -1;
+    RunRename(dialog, [&](TFormRename &d) {
+        d.sName->setCursorPosition(0);
+        Type(d.sName, QStringLiteral("X"));
+        typed = d.sName->text();
+        d.sName->setCursorPosition(15);
+        Backspace(d.sName, 3);               // "abcdefghijkl", 12 bytes
+        d.sName->setCursorPosition(2);
+        d.sName->insert(QStringLiteral("一XY"));  // room for 3 bytes
+        pasted = d.sName->text();
+        cursor = d.sName->cursorPosition();
+        d.BtnOK->click();
+    });
+    EXPECT_EQ(typed, QStringLiteral("abcdefghijklmno"));
+    EXPECT_EQ(pasted, QStringLiteral("ab一Xcdefghijkl"));
+    EXPECT_EQ(cursor, 4);
+    EXPECT_EQ(dialog.name, QStringLiteral("ab一Xcdefghijkl"));
+}
+
+// A name of 18 bytes from a library file shows whole and can be shortened,
+// but takes nothing more until it fits.
+TEST(RenameDialog, ALongerStoredNameCanBeShortenedButNotLengthened)
+{
+    TFormRename dialog;
+    dialog.name = QStringLiteral("一二三四五六七八九");  // 18 bytes
+    QString shown, afterType, afterDelete;
+    RunRename(dialog, [&](TFormRename &d) {
+        shown = d.sName->text();
+        Type(d.sName, QStringLiteral("x"));
+        afterType = d.sName->text();
+        Backspace(d.sName, 1);
+        afterDelete = d.sName->text();
+        d.BtnOK->click();
+    });
+    EXPECT_EQ(shown, QStringLiteral("一二三四五六七八九"));
+    EXPECT_EQ(afterType, QStringLiteral("一二三四五六七八九"));
+    EXPECT_EQ(afterDelete, QStringLiteral("一二三四五六七八"));
+    EXPECT_EQ(dialog.name, QStringLiteral("一二三四五六七八"));
+}
+
 } // namespace
 } // namespace korvex::test
