@@ -70,6 +70,7 @@ public:
         setUniformItemSizes(true);
         setItemDelegate(new FixedRowDelegate(this));
         connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem *) {
+            clicked_ = true;
             if (onClick)
                 onClick();
         });
@@ -85,12 +86,37 @@ protected:
         if (currentRow() != before && onClick)
             onClick();
     }
+    // The selection follows the mouse while the button is held, so a press
+    // on one item and a release on another picks the second without a click
+    // on either: the handler must still run, or the page would go on showing
+    // (and a change would write) the item picked before.
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        rowAtPress_ = SelectedRow();
+        QListWidget::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        clicked_ = false;
+        QListWidget::mouseReleaseEvent(event);
+        if (!clicked_ && SelectedRow() != rowAtPress_ && onClick)
+            onClick();
+    }
     void mouseDoubleClickEvent(QMouseEvent *event) override
     {
         QListWidget::mouseDoubleClickEvent(event);
         if (onDblClick)
             onDblClick();
     }
+
+private:
+    int SelectedRow() const
+    {
+        const QList<QListWidgetItem *> items = selectedItems();
+        return items.isEmpty() ? -1 : row(items.first());
+    }
+    int rowAtPress_ = -1;
+    bool clicked_ = false;
 };
 
 // The pixel count field: digits only, at most four of them. A typed value

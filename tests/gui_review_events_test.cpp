@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QImage>
+#include <QPixmap>
 #include <QProgressBar>
 #include <cstring>
 
@@ -44,6 +46,24 @@ void ClickRow(QListWidget *list, int row, bool twice = false)
                              Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(port, &release2);
     }
+}
+
+// Presses on one row, moves with the button held and lets go on another:
+// the list's selection follows the mouse without a click on one item.
+void DragRow(QListWidget *list, int from, int to)
+{
+    QWidget *port = list->viewport();
+    const QPointF a(list->visualItemRect(list->item(from)).center());
+    const QPointF b(list->visualItemRect(list->item(to)).center());
+    QMouseEvent press(QEvent::MouseButtonPress, a, port->mapToGlobal(a), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(port, &press);
+    QMouseEvent move(QEvent::MouseMove, b, port->mapToGlobal(b), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(port, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, b, port->mapToGlobal(b), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(port, &release);
 }
 
 // ---- program page ----
@@ -103,6 +123,50 @@ TEST_F(Events, DoubleClickAddsAndClickShowsAStep)
     EXPECT_TRUE(form->BtnDelProg->isEnabled());
     EXPECT_EQ(form->program[0].effect, 2);
     EXPECT_EQ(form->program[1].effect, 2);
+}
+
+TEST_F(Events, SelectionDraggedToAnotherStepShowsThatStep)
+{
+    form->show();
+    form->PageCtrl->setCurrentIndex(2);
+    AddPictures(3);
+    AddStep(0);
+    ChooseEffect(0);
+    SetValue(3);   // step 1: 显示 3
+    AddStep(1);
+    ChooseEffect(2);  // step 2: 左移 31
+    AddStep(2);
+    ChooseEffect(5);
+    SetValue(7);   // step 3: 等待 7
+    ClickStep(0);
+    const ProgramTable before = form->program;
+
+    DragRow(form->nProgList, 0, 2);
+    ASSERT_EQ(Selected(form->nProgList), 2);
+    EXPECT_EQ(form->SelAnimation->currentIndex(), 5);
+    EXPECT_EQ(form->vSpeedStay->value(), 7);
+    EXPECT_EQ(form->sSpeedStay->text(), QStringLiteral("等待"));
+
+    // A change now reaches step 3 with its own value, not step 1's.
+    Key(form->vSpeedStay, Qt::Key_Up);
+    EXPECT_EQ(form->program[2].value, 8);
+    EXPECT_EQ(form->program[2].effect, 5);
+    EXPECT_EQ(std::memcmp(&before, &form->program, 2 * sizeof(ProgramEntry)), 0);
+}
+
+TEST_F(Events, PictureSelectionDraggedToAnotherRowFollowsIt)
+{
+    form->show();
+    form->PageCtrl->setCurrentIndex(1);
+    AddPicture(QStringLiteral("red"), 0x000000F0);
+    AddPicture(QStringLiteral("green"), 0x0000F000);
+    AddPicture(QStringLiteral("blue"), 0x00F00000);
+    ClickPicture(0);
+    ASSERT_EQ(form->Pict->pixmap().toImage().pixelColor(0, 0), QColor(0xF0, 0, 0));
+
+    DragRow(form->PictList, 0, 2);
+    ASSERT_EQ(Selected(form->PictList), 2);
+    EXPECT_EQ(form->Pict->pixmap().toImage().pixelColor(0, 0), QColor(0, 0, 0xF0));
 }
 
 // ---- what changes the program list, and what does not ----
