@@ -82,8 +82,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override
     {
         const int before = currentRow();
+        const int selectedBefore = SelectedRow();
         QListWidget::keyPressEvent(event);
-        if (currentRow() != before && onClick)
+        // A move of the current item, or Ctrl+Space taking the selection
+        // off the current item.
+        if ((currentRow() != before || SelectedRow() != selectedBefore) && onClick)
             onClick();
     }
     // The selection follows the mouse while the button is held, so a press

@@ -154,6 +154,22 @@ TEST_F(Events, SelectionDraggedToAnotherStepShowsThatStep)
     EXPECT_EQ(std::memcmp(&before, &form->program, 2 * sizeof(ProgramEntry)), 0);
 }
 
+TEST_F(Events, StepDeselectedWithTheKeyboardTurnsTheStepControlsOff)
+{
+    form->show();
+    AddPictures(1);
+    AddStep(0);
+    ASSERT_TRUE(form->SelAnimation->isEnabled());
+    form->nProgList->setFocus();
+
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::ControlModifier, QStringLiteral(" "));
+    QApplication::sendEvent(form->nProgList, &press);
+    ASSERT_EQ(Selected(form->nProgList), -1);
+    EXPECT_FALSE(form->SelAnimation->isEnabled());
+    EXPECT_FALSE(form->vSpeedStay->isEnabled());
+    EXPECT_FALSE(form->BtnDelProg->isEnabled());
+}
+
 TEST_F(Events, PictureSelectionDraggedToAnotherRowFollowsIt)
 {
     form->show();
