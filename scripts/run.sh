@@ -11,7 +11,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/deps.sh
 
 BUILD=${BUILD:-build}
-cmake -S . -B "$BUILD" -DKORVEX_SANITIZE=OFF -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B "$BUILD" -DKORVEX_SANITIZE=OFF -DKORVEX_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
 cmake --build "$BUILD" -j2
 BIN="$BUILD/bin"
 
