@@ -17,6 +17,7 @@
 
 #include "host/MessageBox.h"
 #include "host/gbk_text.h"
+#include "host/name_limit.h"
 #include "host/image_load.h"
 #include "model/library.h"
 
@@ -240,40 +241,16 @@ void TFormCut::ShowModel()
     Pict->update();
 }
 
-// Keeps the name within 15 GBK bytes. What was typed or pasted is cut at a
-// character boundary to the room left; an edit that would not fit even
-// then (replacing a selection by a longer text) is undone.
+// Keeps the name within 15 GBK bytes, judging each edit against the text
+// before it.
 void TFormCut::LimitName(const QString &text)
 {
-    if (GbkLength(text.toStdString()) <= kNameTyped) {
-        lastName_ = text;
+    const LimitedEdit edit = LimitEditToGbkBytes(lastName_, text, kNameTyped);
+    lastName_ = edit.text;
+    if (!edit.cut)
         return;
-    }
-    // The edit as prefix + inserted + suffix, against the text before it.
-    int prefix = 0;
-    const int common = static_cast<int>(std::min(text.size(), lastName_.size()));
-    while (prefix < common && text[prefix] == lastName_[prefix])
-        ++prefix;
-    if (prefix > 0 && text[prefix - 1].isHighSurrogate())
-        --prefix;
-    int suffix = 0;
-    while (suffix < common - prefix &&
-           text[text.size() - 1 - suffix] == lastName_[lastName_.size() - 1 - suffix])
-        ++suffix;
-    if (suffix > 0 && text[text.size() - suffix].isLowSurrogate())
-        --suffix;
-    const QString head = text.left(prefix);
-    const QString tail = text.right(suffix);
-    const QString inserted = text.mid(prefix, text.size() - prefix - suffix);
-    const int room = kNameTyped - GbkLength((head + tail).toStdString());
-    if (room < 0) {
-        sPictName->setText(lastName_);
-        return;
-    }
-    const QString fits = QString::fromStdString(TruncateToGbkBytes(inserted.toStdString(), room));
-    lastName_ = head + fits + tail;
     sPictName->setText(lastName_);
-    sPictName->setCursorPosition(static_cast<int>(head.size() + fits.size()));
+    sPictName->setCursorPosition(edit.cursor);
 }
 
 void TFormCut::Notice(const QString &text)

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "host/gbk_text.h"
+#include "host/name_limit.h"
 #include "model/library.h"
 
 namespace korvex {
@@ -65,34 +66,13 @@ void TFormRename::reject()
     done(2);
 }
 
-// Typed names hold at most 15 GBK bytes (a Chinese character takes two).
-// As in a length-limited edit field, the text already there is kept: a key
-// typed into a full field is refused, and of a pasted text only as much as
-// fits goes in, cut at a character boundary. A longer name set from a file
-// can still be shortened.
 void TFormRename::LimitToNameBytes(const QString &text)
 {
-    if (GbkLength(text.toStdString()) <= kNameTyped)
+    const LimitedEdit edit = LimitEditToGbkBytes(shown_, text, kNameTyped);
+    if (!edit.cut)
         return;
-    // The edit as head + inserted + tail, against the text before it.
-    const int common = static_cast<int>(std::min(text.size(), shown_.size()));
-    int prefix = 0;
-    while (prefix < common && text[prefix] == shown_[prefix])
-        ++prefix;
-    if (prefix > 0 && text[prefix - 1].isHighSurrogate())
-        --prefix;
-    int suffix = 0;
-    while (suffix < common - prefix && text[text.size() - 1 - suffix] == shown_[shown_.size() - 1 - suffix])
-        ++suffix;
-    if (suffix > 0 && text[text.size() - suffix].isLowSurrogate())
-        --suffix;
-    const QString head = text.left(prefix);
-    const QString tail = text.right(suffix);
-    const QString inserted = text.mid(prefix, text.size() - prefix - suffix);
-    const int room = std::max(0, kNameTyped - GbkLength((head + tail).toStdString()));
-    const QString fits = QString::fromStdString(TruncateToGbkBytes(inserted.toStdString(), room));
-    sName->setText(head + fits + tail);
-    sName->setCursorPosition(static_cast<int>(head.size() + fits.size()));
+    sName->setText(edit.text);
+    sName->setCursorPosition(edit.cursor);
 }
 
 } // namespace korvex
