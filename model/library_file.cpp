@@ -123,15 +123,22 @@ bool WriteAll(int fd, const char *data, size_t n, std::string &error)
     return true;
 }
 
-// Truncates and rewrites `path` itself.
+// Rewrites `path` itself, over its old bytes. The file is not truncated
+// first: a library file always has the same size, so the new bytes take the
+// place of the old ones and a full disk cannot take the blocks away midway;
+// only a longer file is cut to size after the write.
 bool WriteInPlace(const std::string &path, const std::string &image, std::string &error)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         error = SystemReason(errno);
         return false;
     }
     bool ok = WriteAll(fd, image.data(), image.size(), error);
+    if (ok && ::ftruncate(fd, static_cast<off_t>(image.size())) != 0) {
+        error = SystemReason(errno);
+        ok = false;
+    }
     if (ok && ::fsync(fd) != 0) {
         error = SystemReason(errno);
         ok = false;
