@@ -53,22 +53,22 @@ bool ParseArgs(int argc, char **argv, const std::vector<OptionSpec> &specs,
             name.resize(eq);
             inlineValue = true;
         }
-        const OptionSpec *spec = nullptr;
+        const OptionSpec *known = nullptr;
         for (const OptionSpec &s : specs) {
             if (s.name == name)
-                spec = &s;
+                known = &s;
         }
-        if (!spec) {
+        if (!known) {
             Error("unknown option '--" + name + "' for " + command + "; " + hint);
             return false;
         }
-        if (spec->takesValue && !inlineValue) {
+        if (known->takesValue && !inlineValue) {
             if (i + 1 >= argc) {
                 Error("option '--" + name + "' needs a value; " + hint);
                 return false;
             }
             value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!known->takesValue && inlineValue) {
             Error("option '--" + name + "' takes no value; " + hint);
             return false;
         }
