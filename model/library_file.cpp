@@ -123,17 +123,10 @@ bool WriteAll(int fd, const char *data, size_t n, std::string &error)
     return true;
 }
 
-// Rewrites `path` itself, over its old bytes. The file is not truncated
-// first: a library file always has the same size, so the new bytes take the
-// place of the old ones and a full disk cannot take the blocks away midway;
-// only a longer file is cut to size after the write.
-bool WriteInPlace(const std::string &path, const std::string &image, std::string &error)
+// Writes the whole image from the start of `fd`, cuts the file to its size,
+// makes it durable and closes `fd` in every case.
+bool WriteSyncClose(int fd, const std::string &image, std::string &error)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = SystemReason(errno);
-        return false;
-    }
     bool ok = WriteAll(fd, image.data(), image.size(), error);
     if (ok && ::ftruncate(fd, static_cast<off_t>(image.size())) != 0) {
         error = SystemReason(errno);
@@ -148,6 +141,20 @@ bool WriteInPlace(const std::string &path, const std::string &image, std::string
         ok = false;
     }
     return ok;
+}
+
+// Rewrites `path` itself, over its old bytes. The file is not truncated
+// first: a library file always has the same size, so the new bytes take the
+// place of the old ones and a full disk cannot take the blocks away midway;
+// only a longer file is cut to size after the write.
+bool WriteInPlace(const std::string &path, const std::string &image, std::string &error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+    return WriteSyncClose(fd, image, error);
 }
 
 } // namespace
@@ -280,15 +287,7 @@ bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::stri
     if (existing)
         (void)::fchmod(fd, old.st_mode & 07777);
 
-    bool ok = WriteAll(fd, image.data(), image.size(), error);
-    if (ok && ::fsync(fd) != 0) {
-        error = SystemReason(errno);
-        ok = false;
-    }
-    if (::close(fd) != 0 && ok) {
-        error = SystemReason(errno);
-        ok = false;
-    }
+    const bool ok = WriteSyncClose(fd, image, error);
     if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
