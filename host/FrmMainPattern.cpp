@@ -9,6 +9,7 @@
 
 #include "host/FrmCut.h"
 #include "host/FrmMain.h"
+#include "host/list_selection.h"
 #include "host/FrmRename.h"
 #include "host/gbk_text.h"
 #include "host/labels.h"
@@ -20,20 +21,6 @@ namespace {
 
 constexpr int kStripWidth = 317;
 constexpr int kStripHeight = 9;
-
-int SelectedRow(const QListWidget *list)
-{
-    const QList<QListWidgetItem *> items = list->selectedItems();
-    return items.isEmpty() ? -1 : list->row(items.first());
-}
-
-// Selects a row from code without raising the list's own signals, so a
-// handler wired to them does not run a second time.
-void SelectRow(QListWidget *list, int row)
-{
-    const QSignalBlocker block(list);
-    list->setCurrentRow(row);
-}
 
 int DefaultCapture(TFormMain *owner, const QString &name, CaptureOutcome &out)
 {

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "host/FrmMain.h"
+#include "host/list_selection.h"
 #include "host/MessageBox.h"
 #include "host/gbk_text.h"
 #include "host/labels.h"
@@ -28,18 +29,6 @@ constexpr int kShowEffect = 0;
 constexpr int kWaitEffect = 5;
 constexpr int kTimeDefault = 1;    // seconds, for "显示" and "等待"
 constexpr int kSpeedDefault = 31;  // for every other effect
-
-int SelectedRow(const QListWidget *list)
-{
-    const QList<QListWidgetItem *> items = list->selectedItems();
-    return items.isEmpty() ? -1 : list->row(items.first());
-}
-
-void SelectRow(QListWidget *list, int row)
-{
-    const QSignalBlocker block(list);
-    list->setCurrentRow(row);
-}
 
 
 // The text a label shows for an effect index. Every text is two

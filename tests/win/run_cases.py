@@ -27,6 +27,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from peer import crc16_xmodem  # noqa: E402  the same CRC the scripted controller checks
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 PEER = os.path.join(HERE, "peer.py")
 HEADER = b"\x1b$Quorl0P"
@@ -39,16 +42,6 @@ ABSENT_PORTS = [n for n in range(2, 12) if n != NOT_A_TTY]  # paths that do not 
 # numbers left free, COM13 and up; no case opens those.
 WINE_CALL_LIMIT = 40         # seconds, hard limit on every Wine call
 LINUX_CALL_LIMIT = 30
-
-
-def crc16_xmodem(data):
-    reg = 0
-    for b in data:
-        reg ^= b << 8
-        for _ in range(8):
-            reg = ((reg << 1) ^ 0x1021) if reg & 0x8000 else (reg << 1)
-            reg &= 0xFFFF
-    return reg
 
 
 def frame(payload):
