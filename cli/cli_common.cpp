@@ -144,6 +144,20 @@ std::string OpenFailure(int port)
     return "cannot open " + DescribePort(port) + ": it is in use or cannot be set up";
 }
 
+int StartPortCommand(int argc, char **argv, const std::string &command, const char *help,
+                     int &port)
+{
+    ParsedArgs args;
+    if (!ParseArgs(argc, argv, kPortOptions, command, args))
+        return kExitUsage;
+    if (args.help) {
+        std::fputs(help, stdout);
+        return kExitOk;
+    }
+    port = 1;
+    return ChoosePort(args, port) ? -1 : kExitUsage;
+}
+
 std::string WhyExchangeFailed(int port)
 {
     const bool opens = ComInitial(port, 38400) != 0;

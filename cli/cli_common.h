@@ -48,6 +48,11 @@ bool ParseInt(const std::string &text, int lo, int hi, int &value);
 // aims that port number at the given path for the library's own mapping.
 // False (message printed) for a bad value.
 bool ChoosePort(const ParsedArgs &args, int &port);
+// The start of a command that takes only the port options: parses them and
+// prints `help` when asked. Returns -1 to go on with `port` chosen, else the
+// exit status to end with.
+int StartPortCommand(int argc, char **argv, const std::string &command, const char *help,
+                     int &port);
 // "port N (PATH)" as the library maps it.
 std::string DescribePort(int port);
 // Why ComInitial failed, in plain words.

@@ -27,16 +27,9 @@ const char *const kOrders[6] = {"red green blue", "red blue green", "green red b
 
 int RunInfo(int argc, char **argv)
 {
-    ParsedArgs args;
-    if (!ParseArgs(argc, argv, kPortOptions, "info", args))
-        return kExitUsage;
-    if (args.help) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
     int port = 1;
-    if (!ChoosePort(args, port))
-        return kExitUsage;
+    if (const int status = StartPortCommand(argc, argv, "info", kHelp, port); status >= 0)
+        return status;
 
     ConfigRecord record{};
     const bool opened = ComInitial(port, 38400) != 0;

@@ -155,16 +155,9 @@ int RunSettings(int argc, char **argv)
 
 int RunSetTime(int argc, char **argv)
 {
-    ParsedArgs args;
-    if (!ParseArgs(argc, argv, kPortOptions, "set-time", args))
-        return kExitUsage;
-    if (args.help) {
-        std::fputs(kSetTimeHelp, stdout);
-        return kExitOk;
-    }
     int port = 1;
-    if (!ChoosePort(args, port))
-        return kExitUsage;
+    if (const int status = StartPortCommand(argc, argv, "set-time", kSetTimeHelp, port); status >= 0)
+        return status;
     const bool opened = ComInitial(port, 38400) != 0;
     const bool ok = opened && SetTime() != 0;
     ComClose();
