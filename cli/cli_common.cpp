@@ -158,6 +158,19 @@ int StartPortCommand(int argc, char **argv, const std::string &command, const ch
     return ChoosePort(args, port) ? -1 : kExitUsage;
 }
 
+int RecordReadFailure(bool opened, bool read, int port)
+{
+    if (!opened) {
+        Error(OpenFailure(port));
+        return kExitExchange;
+    }
+    if (!read) {
+        Error("no controller answered on " + DescribePort(port));
+        return kExitExchange;
+    }
+    return -1;
+}
+
 std::string WhyExchangeFailed(int port)
 {
     const bool opens = ComInitial(port, 38400) != 0;

@@ -61,6 +61,9 @@ std::string OpenFailure(int port);
 // reason) or the controller did not answer. Opens and closes the port
 // once more to tell, sending nothing.
 std::string WhyExchangeFailed(int port);
+// After opening the port and reading the configuration record: prints why
+// it failed and returns the exit status, or returns -1 when both worked.
+int RecordReadFailure(bool opened, bool read, int port);
 
 // The --library file or the korvex.Dat beside the program.
 std::string LibraryPath(const ParsedArgs &args);

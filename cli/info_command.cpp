@@ -35,14 +35,8 @@ int RunInfo(int argc, char **argv)
     const bool opened = ComInitial(port, 38400) != 0;
     const bool read = opened && ReadConfigRecord(record);
     ComClose();
-    if (!opened) {
-        Error(OpenFailure(port));
-        return kExitExchange;
-    }
-    if (!read) {
-        Error("no controller answered on " + DescribePort(port));
-        return kExitExchange;
-    }
+    if (const int status = RecordReadFailure(opened, read, port); status >= 0)
+        return status;
 
     std::printf("connected:       %s\n", DescribePort(port).c_str());
     if (!HasSignature(record)) {

@@ -130,14 +130,8 @@ int RunSettings(int argc, char **argv)
         }
     }
     ComClose();
-    if (!opened) {
-        Error(OpenFailure(port));
-        return kExitExchange;
-    }
-    if (!read) {
-        Error("no controller answered on " + DescribePort(port));
-        return kExitExchange;
-    }
+    if (const int status = RecordReadFailure(opened, read, port); status >= 0)
+        return status;
     if (blankWithoutPixels) {
         Error("the controller holds no settings record yet; give --pixels as well so that a "
               "complete record is stored");
