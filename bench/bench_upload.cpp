@@ -16,7 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "host/upload.h"
+#include "app/upload.h"
 #include "model/encoders.h"
 #include "model/library_file.h"
 #include "sim/simulator.h"

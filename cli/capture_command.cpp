@@ -12,10 +12,10 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
-#include "host/capture.h"
-#include "host/gbk_text.h"
-#include "host/image_load.h"
-#include "host/labels.h"
+#include "app/capture.h"
+#include "app/gbk_text.h"
+#include "app/image_load.h"
+#include "app/labels.h"
 
 namespace korvex::cli {
 

@@ -4,8 +4,8 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
-#include "host/gbk_text.h"
-#include "host/labels.h"
+#include "app/gbk_text.h"
+#include "app/labels.h"
 
 namespace korvex::cli {
 

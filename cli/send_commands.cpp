@@ -4,7 +4,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
-#include "host/upload.h"
+#include "app/upload.h"
 
 namespace korvex::cli {
 

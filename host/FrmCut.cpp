@@ -16,9 +16,9 @@
 #include <algorithm>
 
 #include "host/MessageBox.h"
-#include "host/gbk_text.h"
-#include "host/name_limit.h"
-#include "host/image_load.h"
+#include "app/gbk_text.h"
+#include "app/name_limit.h"
+#include "app/image_load.h"
 #include "model/library.h"
 
 namespace korvex {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "host/capture.h"
+#include "app/capture.h"
 
 class QCheckBox;
 class QFrame;

@@ -31,10 +31,10 @@
 #include <memory>
 
 #include "host/MessageBox.h"
-#include "host/gbk_text.h"
-#include "host/labels.h"
-#include "host/profile.h"
-#include "host/upload.h"
+#include "app/gbk_text.h"
+#include "app/labels.h"
+#include "app/profile.h"
+#include "app/upload.h"
 #include "link/korvex_api.h"
 #include "model/library_file.h"
 

@@ -11,8 +11,8 @@
 #include "host/FrmMain.h"
 #include "host/list_selection.h"
 #include "host/FrmRename.h"
-#include "host/gbk_text.h"
-#include "host/labels.h"
+#include "app/gbk_text.h"
+#include "app/labels.h"
 #include "model/library_file.h"
 
 namespace korvex {

@@ -5,8 +5,8 @@
 #include <QShowEvent>
 #include <algorithm>
 
-#include "host/gbk_text.h"
-#include "host/name_limit.h"
+#include "app/gbk_text.h"
+#include "app/name_limit.h"
 #include "model/library.h"
 
 namespace korvex {

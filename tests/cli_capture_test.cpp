@@ -14,9 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "host/capture.h"
-#include "host/gbk_text.h"
-#include "host/image_load.h"
+#include "app/capture.h"
+#include "app/gbk_text.h"
+#include "app/image_load.h"
 #include "model/library_file.h"
 #include "tests/support/capture_images.h"
 

@@ -17,7 +17,7 @@
 
 #include "host/FrmCut.h"
 #include "host/MessageBox.h"
-#include "host/image_load.h"
+#include "app/image_load.h"
 #include "tests/support/capture_images.h"
 
 namespace korvex {

@@ -26,7 +26,7 @@
 
 #include "host/FrmMain.h"
 #include "host/MessageBox.h"
-#include "host/gbk_text.h"
+#include "app/gbk_text.h"
 #include "model/config_record.h"
 #include "model/library_file.h"
 #include "tests/support/sim_port.h"

@@ -16,7 +16,7 @@
 
 #include "host/FrmMain.h"
 #include "host/MessageBox.h"
-#include "host/gbk_text.h"
+#include "app/gbk_text.h"
 #include "model/library_file.h"
 
 namespace korvex::test {

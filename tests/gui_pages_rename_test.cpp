@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "host/FrmRename.h"
-#include "host/gbk_text.h"
+#include "app/gbk_text.h"
 
 namespace korvex::test {
 namespace {

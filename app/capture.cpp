@@ -1,4 +1,4 @@
-#include "host/capture.h"
+#include "app/capture.h"
 
 #include <algorithm>
 #include <cstring>

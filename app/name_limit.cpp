@@ -1,8 +1,8 @@
-#include "host/name_limit.h"
+#include "app/name_limit.h"
 
 #include <algorithm>
 
-#include "host/gbk_text.h"
+#include "app/gbk_text.h"
 
 namespace korvex {
 

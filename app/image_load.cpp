@@ -1,4 +1,4 @@
-#include "host/image_load.h"
+#include "app/image_load.h"
 
 #include <QFile>
 #include <QFileInfo>

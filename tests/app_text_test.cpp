@@ -5,9 +5,9 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "host/gbk_text.h"
-#include "host/labels.h"
-#include "host/profile.h"
+#include "app/gbk_text.h"
+#include "app/labels.h"
+#include "app/profile.h"
 
 namespace korvex {
 namespace {

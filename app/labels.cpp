@@ -1,5 +1,5 @@
 // List labels of the picture lists and the program list.
-#include "host/labels.h"
+#include "app/labels.h"
 
 #include <cstdio>
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/capture.h"
+#include "app/capture.h"
 #include "tests/support/capture_images.h"
 
 namespace korvex {

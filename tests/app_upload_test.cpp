@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/upload.h"
+#include "app/upload.h"
 #include "link/korvex_api.h"
 #include "model/encoders.h"
 #include "model/library_file.h"

@@ -1,12 +1,12 @@
 // Windows profile file reader (see profile.h for the rules it follows).
-#include "host/profile.h"
+#include "app/profile.h"
 
 #include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
 
-#include "host/gbk_text.h"
+#include "app/gbk_text.h"
 
 namespace korvex {
 

@@ -1,7 +1,7 @@
 // The picture upload and the program upload: one self-contained exchange
 // each, in a fixed order. The port is closed whatever happened, a failed
 // step skips every later command, and nothing is retried here.
-#include "host/upload.h"
+#include "app/upload.h"
 
 #include "link/korvex_api.h"
 #include "model/encoders.h"

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <sys/resource.h>
 
-#include "host/capture.h"
-#include "host/image_load.h"
+#include "app/capture.h"
+#include "app/image_load.h"
 #include "tests/support/capture_images.h"
 
 namespace korvex {

@@ -1,6 +1,6 @@
 // GBK <-> UTF-8 through iconv. Names live as GBK bytes in picture records
 // and in the library file; the window and korvex-cli show UTF-8.
-#include "host/gbk_text.h"
+#include "app/gbk_text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,0 +1,13 @@
+# The link library's sources, named once for the Linux build (link/) and
+# the Windows DLL build (win/). The caller sets KORVEX_ROOT to the project
+# folder; the platform's serial-port file is added from KORVEX_LINK_PORT.
+set(KORVEX_LINK_SOURCES
+  ${KORVEX_ROOT}/link/exchange.cpp
+  ${KORVEX_ROOT}/link/frame.cpp
+  ${KORVEX_ROOT}/link/port_state.cpp)
+set(KORVEX_LINK_API ${KORVEX_ROOT}/link/korvex_api.cpp)
+if(WIN32)
+  set(KORVEX_LINK_PORT ${KORVEX_ROOT}/link/port_win32.cpp)
+else()
+  set(KORVEX_LINK_PORT ${KORVEX_ROOT}/link/port_posix.cpp)
+endif()
