@@ -146,8 +146,7 @@ bool CaptureModel::Sample(CaptureColours &out) const
     return true;
 }
 
-bool CaptureImage(const QImage &image, std::optional<int> width, bool stretch,
-                  CaptureColours &out)
+bool CaptureImage(const QImage &image, std::optional<int> width, bool stretch, CaptureColours &out)
 {
     CaptureModel model;
     model.Load(image);
@@ -158,4 +157,4 @@ bool CaptureImage(const QImage &image, std::optional<int> width, bool stretch,
     return model.Sample(out);
 }
 
-} // namespace korvex
+}  // namespace korvex

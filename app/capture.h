@@ -102,7 +102,6 @@ private:
 // The whole capture in one call, as the dialog gives it: load `image`, set
 // the width field to `width` when given, the stretch box to `stretch`, and
 // sample. False when there is nothing to sample.
-bool CaptureImage(const QImage &image, std::optional<int> width, bool stretch,
-                  CaptureColours &out);
+bool CaptureImage(const QImage &image, std::optional<int> width, bool stretch, CaptureColours &out);
 
-} // namespace korvex
+}  // namespace korvex

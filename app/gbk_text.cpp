@@ -81,7 +81,7 @@ std::string Convert(const char *to, const char *from, const std::string &in,
     return out;
 }
 
-} // namespace
+}  // namespace
 
 std::string GbkToUtf8(const std::string &gbk)
 {
@@ -124,4 +124,4 @@ std::string TruncateToGbkBytes(const std::string &utf8, int maxBytes)
     return out;
 }
 
-} // namespace korvex
+}  // namespace korvex

@@ -15,4 +15,4 @@ int GbkLength(const std::string &utf8);
 // never splitting a character.
 std::string TruncateToGbkBytes(const std::string &utf8, int maxBytes);
 
-} // namespace korvex
+}  // namespace korvex

@@ -61,11 +61,11 @@ bool OverBudget(int64_t width, int64_t height)
 struct JpegErrors {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    int code = 0;             // msg_code of the error that ended decoding
+    int code = 0;  // msg_code of the error that ended decoding
     bool tooManyScans = false;
-    bool dataEnded = false;   // the file ended before libjpeg was done with it
-    int endedInScan = 0;      // scan being read when it ended
-    bool dataMissing = false; // ...and a block then needed bits the file lacked
+    bool dataEnded = false;    // the file ended before libjpeg was done with it
+    int endedInScan = 0;       // scan being read when it ended
+    bool dataMissing = false;  // ...and a block then needed bits the file lacked
 };
 
 void OnJpegError(j_common_ptr cinfo)
@@ -144,8 +144,7 @@ void PaintRowsBlack(QImage &image, int from)
 bool IsMemoryError(int code)
 {
     return code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE ||
-           code == JERR_TFILE_CREATE || code == JERR_WIDTH_OVERFLOW ||
-           code == JERR_IMAGE_TOO_BIG;
+           code == JERR_TFILE_CREATE || code == JERR_WIDTH_OVERFLOW || code == JERR_IMAGE_TOO_BIG;
 }
 
 // What the operator is told when decoding stopped on an error.
@@ -273,8 +272,8 @@ LoadedImage DecodeJpeg(const QString &path, int previewSide)
     if (cinfo.output_components != 3)
         return Refused(QStringLiteral("不支持这种 JPEG 颜色格式"));
 
-    job->image = QImage(static_cast<int>(cinfo.output_width),
-                        static_cast<int>(cinfo.output_height), QImage::Format_RGB32);
+    job->image = QImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                        QImage::Format_RGB32);
     if (job->image.isNull())
         return Refused(QStringLiteral("内存不足，无法装入图片"));
     job->row.resize(static_cast<size_t>(cinfo.output_width) * 3);
@@ -380,7 +379,7 @@ LoadedImage DecodeBmp(const QString &path)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 LoadedImage LoadImageFile(const QString &path)
 {
@@ -410,4 +409,4 @@ QImage LoadPreview(const QString &path, const QSize &box)
     return image.scaled(box, Qt::KeepAspectRatio, Qt::FastTransformation);
 }
 
-} // namespace korvex
+}  // namespace korvex

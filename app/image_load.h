@@ -27,16 +27,16 @@ constexpr long kJpegMemoryLimit = 256L * 1024 * 1024;
 constexpr int kJpegMaxScans = 500;
 
 enum class LoadStatus {
-    Ok,        // the whole picture was read
-    NotRead,   // missing file, other extension, unreadable header: nothing, say nothing
-    Refused,   // too large, out of libjpeg's memory, or damaged: nothing, `notice` says why
-    Partial,   // a damaged or cut-off JPEG: what was decoded, `notice` says so
+    Ok,       // the whole picture was read
+    NotRead,  // missing file, other extension, unreadable header: nothing, say nothing
+    Refused,  // too large, out of libjpeg's memory, or damaged: nothing, `notice` says why
+    Partial,  // a damaged or cut-off JPEG: what was decoded, `notice` says so
 };
 
 struct LoadedImage {
-    QImage image;     // Format_RGB32, or null when nothing was read
+    QImage image;  // Format_RGB32, or null when nothing was read
     LoadStatus status = LoadStatus::NotRead;
-    QString notice;   // for the operator; empty for Ok and NotRead
+    QString notice;  // for the operator; empty for Ok and NotRead
 };
 
 // Loads `path` at full size. A sequential JPEG whose data ends or breaks
@@ -67,4 +67,4 @@ QStringList QtNameFilters(const QString &pipeFilter);
 // ("" when the name has none).
 QString LowerExtension(const QString &path);
 
-} // namespace korvex
+}  // namespace korvex

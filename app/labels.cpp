@@ -23,7 +23,7 @@ std::string Number3(int number)
     return buf;
 }
 
-} // namespace
+}  // namespace
 
 std::string PictureLabel(int number, const std::string &name)
 {
@@ -35,4 +35,4 @@ std::string StepLabel(int number, const std::string &name, const std::string &ef
     return ZeroFill(Number3(number) + ": " + name + " - " + effect);
 }
 
-} // namespace korvex
+}  // namespace korvex

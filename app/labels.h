@@ -13,4 +13,4 @@ std::string PictureLabel(int number, const std::string &name);
 // Program step label made by the rebuild, UTF-8.
 std::string StepLabel(int number, const std::string &name, const std::string &effect);
 
-} // namespace korvex
+}  // namespace korvex

@@ -39,4 +39,4 @@ LimitedEdit LimitEditToGbkBytes(const QString &before, const QString &after, int
     return out;
 }
 
-} // namespace korvex
+}  // namespace korvex

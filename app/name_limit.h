@@ -10,12 +10,12 @@
 namespace korvex {
 
 struct LimitedEdit {
-    QString text;    // what the field should hold
-    int cursor = 0;  // where the cursor goes: after what was kept of the insertion
+    QString text;      // what the field should hold
+    int cursor = 0;    // where the cursor goes: after what was kept of the insertion
     bool cut = false;  // false: `after` fits as it is
 };
 
 // Judges the edit that turned `before` into `after`.
 LimitedEdit LimitEditToGbkBytes(const QString &before, const QString &after, int maxBytes);
 
-} // namespace korvex
+}  // namespace korvex

@@ -114,8 +114,8 @@ bool Lookup(const std::string &text, const std::string &section, const std::stri
             if (seenSection && inSection)
                 return false;  // the first such section ended without the key
             const size_t close = t.find(']');
-            const std::string name = Trim(t.substr(1, close == std::string::npos ? std::string::npos
-                                                                                  : close - 1));
+            const std::string name =
+                Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             inSection = SameName(name, wantSection);
             seenSection = seenSection || inSection;
             continue;
@@ -136,7 +136,7 @@ bool Lookup(const std::string &text, const std::string &section, const std::stri
     return false;
 }
 
-} // namespace
+}  // namespace
 
 std::string ReadProfileString(const std::string &path, const std::string &section,
                               const std::string &key, const std::string &def)
@@ -153,4 +153,4 @@ bool ProfileHasKey(const std::string &path, const std::string &section, const st
     return LoadAsUtf8(path, text) && Lookup(text, section, key, value);
 }
 
-} // namespace korvex
+}  // namespace korvex

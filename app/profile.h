@@ -17,4 +17,4 @@ std::string ReadProfileString(const std::string &path, const std::string &sectio
 // Whether the file holds `key` in `section`.
 bool ProfileHasKey(const std::string &path, const std::string &section, const std::string &key);
 
-} // namespace korvex
+}  // namespace korvex

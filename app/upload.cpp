@@ -16,10 +16,9 @@ constexpr int kNameTable0Block = 0;
 constexpr int kNameTable1Block = 1;
 constexpr int kProgramBlock = 2;
 
-} // namespace
+}  // namespace
 
-UploadResult SendPictures(const PictureTable &pictures, int n, int port,
-                          const ProgressFn &progress)
+UploadResult SendPictures(const PictureTable &pictures, int n, int port, const ProgressFn &progress)
 {
     UploadResult result;
     // Never send more pages than the library holds.
@@ -99,4 +98,4 @@ void RecordProgramLength(ConfigRecord &host, int m)
     SetWord(host, cfg::kProgramCount, static_cast<uint16_t>(m));
 }
 
-} // namespace korvex
+}  // namespace korvex

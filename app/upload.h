@@ -32,4 +32,4 @@ UploadResult SendProgram(const ProgramTable &program, int m, int port);
 void RecordPictureCount(ConfigRecord &host, int n);
 void RecordProgramLength(ConfigRecord &host, int m);
 
-} // namespace korvex
+}  // namespace korvex

@@ -119,7 +119,9 @@ struct Stats {
 Stats Summarise(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
-    auto at = [&](double q) { return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))]; };
+    auto at = [&](double q) {
+        return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
+    };
     return {at(0.5), at(0.99), v.back()};
 }
 
@@ -162,12 +164,17 @@ bool Overhead(int rounds)
 
     const Stats s = Summarise(shortMs), b = Summarise(blockMs);
     const Stats st = Summarise(shortTail), bt = Summarise(blockTail);
-    std::printf("Host overhead per exchange on an idle pty (%d rounds, %d failures)\n", rounds, failures);
-    std::printf("  \"OK\" reply   (17-byte frame):  median %.3f ms  p99 %.3f ms  max %.3f ms\n", s.median, s.p99, s.max);
-    std::printf("  1 KiB reply  (16-byte frame):  median %.3f ms  p99 %.3f ms  max %.3f ms\n", b.median, b.p99, b.max);
+    std::printf("Host overhead per exchange on an idle pty (%d rounds, %d failures)\n", rounds,
+                failures);
+    std::printf("  \"OK\" reply   (17-byte frame):  median %.3f ms  p99 %.3f ms  max %.3f ms\n",
+                s.median, s.p99, s.max);
+    std::printf("  1 KiB reply  (16-byte frame):  median %.3f ms  p99 %.3f ms  max %.3f ms\n",
+                b.median, b.p99, b.max);
     std::printf("Last reply byte written -> exchange returned\n");
-    std::printf("  \"OK\" reply:                    median %.3f ms  p99 %.3f ms  max %.3f ms\n", st.median, st.p99, st.max);
-    std::printf("  1 KiB reply:                   median %.3f ms  p99 %.3f ms  max %.3f ms\n", bt.median, bt.p99, bt.max);
+    std::printf("  \"OK\" reply:                    median %.3f ms  p99 %.3f ms  max %.3f ms\n",
+                st.median, st.p99, st.max);
+    std::printf("  1 KiB reply:                   median %.3f ms  p99 %.3f ms  max %.3f ms\n",
+                bt.median, bt.p99, bt.max);
     return failures == 0;
 }
 
@@ -218,15 +225,16 @@ bool PacedUpload(int blocks)
 
     const double wall = static_cast<double>(end - start) / 1e9;
     const double limit = static_cast<double>(lineBytes) * 10.0 / kBaud;
-    std::printf("Paced upload at %d baud: %d picture blocks, 2 name tables, 1 record write, 1 restart\n",
-                kBaud, blocks);
+    std::printf(
+        "Paced upload at %d baud: %d picture blocks, 2 name tables, 1 record write, 1 restart\n",
+        kBaud, blocks);
     std::printf("  %d frames, %d succeeded, %ld line bytes\n", frames, ok, lineBytes);
-    std::printf("  wall %.3f s / line-time limit %.3f s = %.4f  (%.2f %% of line rate)\n", wall, limit,
-                wall / limit, 100.0 * limit / wall);
+    std::printf("  wall %.3f s / line-time limit %.3f s = %.4f  (%.2f %% of line rate)\n", wall,
+                limit, wall / limit, 100.0 * limit / wall);
     return ok == frames;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -240,7 +248,8 @@ int main(int argc, char **argv)
     }
     // Never let a stray port number reach a real device.
     for (int n = 2; n <= 8; ++n)
-        setenv(("KORVEX_COM" + std::to_string(n)).c_str(), ("/nonexistent/korvex-bench-com" + std::to_string(n)).c_str(), 1);
+        setenv(("KORVEX_COM" + std::to_string(n)).c_str(),
+               ("/nonexistent/korvex-bench-com" + std::to_string(n)).c_str(), 1);
     bool good = Overhead(rounds);
     good = PacedUpload(blocks) && good;
     return good ? 0 : 1;

@@ -108,7 +108,8 @@ int Paced(const std::string &library)
     const int blocks = sim.CountOf('C');
     sim.Stop();
     if (status != 0 || blocks != 4 * kPictures) {
-        std::fprintf(stderr, "bench_upload: korvex-cli exited %d after %d blocks\n", status, blocks);
+        std::fprintf(stderr, "bench_upload: korvex-cli exited %d after %d blocks\n", status,
+                     blocks);
         return 1;
     }
     const double limit = LineBytes(kPictures) * 10.0 / kBaud;
@@ -164,7 +165,7 @@ int Unpaced(const LibraryData &lib)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {

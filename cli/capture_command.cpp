@@ -21,29 +21,28 @@ namespace korvex::cli {
 
 namespace {
 
-const char kHelp[] =
-    "usage: korvex-cli capture IMAGE --name NAME [--width W] [--stretch]\n"
-    "                          [--library FILE] [--replace N]\n"
-    "\n"
-    "Makes a picture of 2048 colours from the top row of IMAGE (.bmp, .jpg or\n"
-    ".jpeg) exactly as the capture dialog does, and appends it to the library\n"
-    "file (or replaces picture N). A library file that does not exist yet is\n"
-    "created.\n"
-    "\n"
-    "  --name NAME     the picture's name, UTF-8; at most 15 bytes in GBK\n"
-    "                  (a Chinese character counts two)\n"
-    "  --width W       the dialog's width field, 8..2048; rounded up to a\n"
-    "                  multiple of 16 as the field does. Default: as loading\n"
-    "                  sets it, the image width rounded up to 16, at most 2048.\n"
-    "                  Without --stretch a row narrower than the width gets\n"
-    "                  black columns up to it (a smaller width adds none).\n"
-    "  --stretch       scale the row to the width (nearest neighbour)\n"
-    "  --library FILE  library file; default korvex.Dat beside korvex-cli\n"
-    "  --replace N     put the picture in place of picture N (1-based, as\n"
-    "                  'korvex-cli list' numbers them) instead of appending\n"
-    "\n"
-    "Exit status: 0 done, 2 bad usage, an image that gives no picture, or a\n"
-    "library file that cannot be read or written.\n";
+const char kHelp[] = "usage: korvex-cli capture IMAGE --name NAME [--width W] [--stretch]\n"
+                     "                          [--library FILE] [--replace N]\n"
+                     "\n"
+                     "Makes a picture of 2048 colours from the top row of IMAGE (.bmp, .jpg or\n"
+                     ".jpeg) exactly as the capture dialog does, and appends it to the library\n"
+                     "file (or replaces picture N). A library file that does not exist yet is\n"
+                     "created.\n"
+                     "\n"
+                     "  --name NAME     the picture's name, UTF-8; at most 15 bytes in GBK\n"
+                     "                  (a Chinese character counts two)\n"
+                     "  --width W       the dialog's width field, 8..2048; rounded up to a\n"
+                     "                  multiple of 16 as the field does. Default: as loading\n"
+                     "                  sets it, the image width rounded up to 16, at most 2048.\n"
+                     "                  Without --stretch a row narrower than the width gets\n"
+                     "                  black columns up to it (a smaller width adds none).\n"
+                     "  --stretch       scale the row to the width (nearest neighbour)\n"
+                     "  --library FILE  library file; default korvex.Dat beside korvex-cli\n"
+                     "  --replace N     put the picture in place of picture N (1-based, as\n"
+                     "                  'korvex-cli list' numbers them) instead of appending\n"
+                     "\n"
+                     "Exit status: 0 done, 2 bad usage, an image that gives no picture, or a\n"
+                     "library file that cannot be read or written.\n";
 
 bool TakesValue(const std::vector<OptionSpec> &specs, const std::string &arg)
 {
@@ -56,7 +55,7 @@ bool TakesValue(const std::vector<OptionSpec> &specs, const std::string &arg)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 int RunCapture(int argc, char **argv)
 {
@@ -148,7 +147,8 @@ int RunCapture(int argc, char **argv)
             const QString ext = LowerExtension(image);
             if (ext != QLatin1String(".bmp") && ext != QLatin1String(".jpg") &&
                 ext != QLatin1String(".jpeg"))
-                Error("cannot read " + positional[0] + ": only .bmp, .jpg and .jpeg files are read");
+                Error("cannot read " + positional[0] +
+                      ": only .bmp, .jpg and .jpeg files are read");
             else
                 Error("cannot read " + positional[0] + ": no such file, or not a readable image");
         }
@@ -170,4 +170,4 @@ int RunCapture(int argc, char **argv)
     return kExitOk;
 }
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

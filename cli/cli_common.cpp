@@ -126,7 +126,7 @@ std::string DevicePath(int port)
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-} // namespace
+}  // namespace
 
 std::string DescribePort(int port)
 {
@@ -144,8 +144,7 @@ std::string OpenFailure(int port)
     return "cannot open " + DescribePort(port) + ": it is in use or cannot be set up";
 }
 
-int StartPortCommand(int argc, char **argv, const std::string &command, const char *help,
-                     int &port)
+int StartPortCommand(int argc, char **argv, const std::string &command, const char *help, int &port)
 {
     ParsedArgs args;
     if (!ParseArgs(argc, argv, kPortOptions, command, args))
@@ -201,7 +200,8 @@ bool LoadLibrary(const std::string &path, LibraryData &data)
         return false;
     }
     if (data.countsClamped)
-        Error("warning: " + path + " gives more pictures or program steps than a library "
+        Error("warning: " + path +
+              " gives more pictures or program steps than a library "
               "holds; only the first 121 pictures and 512 steps are used");
     return true;
 }
@@ -247,4 +247,4 @@ void ProgressBar::Finish()
     }
 }
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

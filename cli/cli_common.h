@@ -17,7 +17,7 @@ constexpr int kExitExchange = 1;
 constexpr int kExitUsage = 2;
 
 struct OptionSpec {
-    std::string name;   // without the leading "--"
+    std::string name;  // without the leading "--"
     bool takesValue;
 };
 
@@ -95,4 +95,4 @@ private:
     bool drawn_ = false;
 };
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

@@ -13,4 +13,4 @@ int RunSetTime(int argc, char **argv);
 int RunList(int argc, char **argv);
 int RunCapture(int argc, char **argv);
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

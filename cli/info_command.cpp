@@ -23,7 +23,7 @@ const char kHelp[] =
 const char *const kOrders[6] = {"red green blue", "red blue green", "green red blue",
                                 "green blue red", "blue red green", "blue green red"};
 
-} // namespace
+}  // namespace
 
 int RunInfo(int argc, char **argv)
 {
@@ -48,14 +48,17 @@ int RunInfo(int argc, char **argv)
     const uint8_t version = VersionNumber(record);
     std::printf("firmware:        %c.%c (version number %u)\n",
                 record[cfg::kVersionMajor] >= 0x20 && record[cfg::kVersionMajor] < 0x7F
-                    ? record[cfg::kVersionMajor] : '?',
+                    ? record[cfg::kVersionMajor]
+                    : '?',
                 record[cfg::kVersionMinor] >= 0x20 && record[cfg::kVersionMinor] < 0x7F
-                    ? record[cfg::kVersionMinor] : '?',
+                    ? record[cfg::kVersionMinor]
+                    : '?',
                 version);
     std::printf("effects offered: %d\n", HasSignature(record) && version > 10 ? 8 : 6);
     std::printf("pixel count:     %u\n", GetWord(record, cfg::kPixelCount));
     const unsigned order = record[cfg::kColourOrder];
-    std::printf("colour order:    %u (%s)\n", order, order < 6 ? kOrders[order] : "not a known order");
+    std::printf("colour order:    %u (%s)\n", order,
+                order < 6 ? kOrders[order] : "not a known order");
     std::printf("data inversion:  %s\n", (record[cfg::kFlags] & 1) ? "on" : "off");
     std::printf("OE inversion:    %s\n", (record[cfg::kFlags] & 2) ? "on" : "off");
     std::printf("pictures:        %u\n", record[cfg::kPictureCount]);
@@ -63,4 +66,4 @@ int RunInfo(int argc, char **argv)
     return kExitOk;
 }
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

@@ -11,15 +11,14 @@ namespace korvex::cli {
 
 namespace {
 
-const char kHelp[] =
-    "usage: korvex-cli list [--library FILE]\n"
-    "\n"
-    "Lists the pictures and the program steps of a library file with the\n"
-    "labels the desktop program shows; names are printed as UTF-8.\n"
-    "\n"
-    "  --library FILE  library file; default korvex.Dat beside korvex-cli\n";
+const char kHelp[] = "usage: korvex-cli list [--library FILE]\n"
+                     "\n"
+                     "Lists the pictures and the program steps of a library file with the\n"
+                     "labels the desktop program shows; names are printed as UTF-8.\n"
+                     "\n"
+                     "  --library FILE  library file; default korvex.Dat beside korvex-cli\n";
 
-} // namespace
+}  // namespace
 
 int RunList(int argc, char **argv)
 {
@@ -52,12 +51,12 @@ int RunList(int argc, char **argv)
             continue;
         }
         const std::string effect = e.effect < 8 ? kEffectNames[e.effect] : "";
-        std::printf("%s (value %d)\n",
-                    StepLabel(++number, GbkToUtf8(NameOf(data->pictures[e.picture])), effect)
-                        .c_str(),
-                    e.value);
+        std::printf(
+            "%s (value %d)\n",
+            StepLabel(++number, GbkToUtf8(NameOf(data->pictures[e.picture])), effect).c_str(),
+            e.value);
     }
     return kExitOk;
 }
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

@@ -30,13 +30,12 @@ void Usage(FILE *out)
     std::fprintf(out, "usage: korvex-cli <command> [options]\n\ncommands:\n");
     for (const Command &c : kCommands)
         std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
-    std::fprintf(out,
-                 "\n'korvex-cli <command> --help' describes a command's options.\n"
-                 "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or "
-                 "a bad file.\n");
+    std::fprintf(out, "\n'korvex-cli <command> --help' describes a command's options.\n"
+                      "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or "
+                      "a bad file.\n");
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -56,4 +55,3 @@ int main(int argc, char **argv)
     korvex::cli::Error("unknown command '" + name + "'; try 'korvex-cli --help'");
     return korvex::cli::kExitUsage;
 }
-

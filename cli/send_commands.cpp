@@ -57,7 +57,7 @@ int Prepare(int argc, char **argv, const char *command, const char *help, int &p
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 int RunSendPictures(int argc, char **argv)
 {
@@ -87,8 +87,8 @@ int RunSendPictures(int argc, char **argv)
                   "): the controller stopped answering on " + DescribePort(port));
         return kExitExchange;
     }
-    std::printf("sent %d picture%s (%d blocks) and both name tables; the controller restarts\n",
-                n, n == 1 ? "" : "s", 4 * n);
+    std::printf("sent %d picture%s (%d blocks) and both name tables; the controller restarts\n", n,
+                n == 1 ? "" : "s", 4 * n);
     return kExitOk;
 }
 
@@ -104,7 +104,8 @@ int RunSendProgram(int argc, char **argv)
     if (m != data->programLength)
         Error("warning: " + std::to_string(data->programLength - m) +
               " program step(s) name pictures the library does not hold and are not listed; "
-              "sending the first " + std::to_string(m) + " entries, as the desktop program does");
+              "sending the first " +
+              std::to_string(m) + " entries, as the desktop program does");
     const UploadResult result = SendProgram(data->program, m, port);
     if (!result.ok) {
         Error("sending the program failed: " + WhyExchangeFailed(port));
@@ -114,4 +115,4 @@ int RunSendProgram(int argc, char **argv)
     return kExitOk;
 }
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

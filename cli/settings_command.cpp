@@ -63,13 +63,16 @@ bool ReadWanted(const ParsedArgs &args, Wanted &w)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 int RunSettings(int argc, char **argv)
 {
     std::vector<OptionSpec> specs = kPortOptions;
-    specs.insert(specs.end(), {{"pixels", true}, {"order", true}, {"data-invert", true},
-                               {"oe-invert", true}, {"live", false}});
+    specs.insert(specs.end(), {{"pixels", true},
+                               {"order", true},
+                               {"data-invert", true},
+                               {"oe-invert", true},
+                               {"live", false}});
     ParsedArgs args;
     if (!ParseArgs(argc, argv, specs, "settings", args))
         return kExitUsage;
@@ -150,7 +153,8 @@ int RunSettings(int argc, char **argv)
 int RunSetTime(int argc, char **argv)
 {
     int port = 1;
-    if (const int status = StartPortCommand(argc, argv, "set-time", kSetTimeHelp, port); status >= 0)
+    if (const int status = StartPortCommand(argc, argv, "set-time", kSetTimeHelp, port);
+        status >= 0)
         return status;
     const bool opened = ComInitial(port, 38400) != 0;
     const bool ok = opened && SetTime() != 0;
@@ -167,4 +171,4 @@ int RunSetTime(int argc, char **argv)
     return kExitOk;
 }
 
-} // namespace korvex::cli
+}  // namespace korvex::cli

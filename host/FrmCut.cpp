@@ -36,7 +36,7 @@ void Paint(QWidget *w, const QColor &colour)
     w->setAutoFillBackground(true);
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------- PictView
 
@@ -172,7 +172,8 @@ void TFormCut::FormShow()
 {
     // Typed names hold at most 15 GBK bytes; a longer stored one is shown
     // cut so that it can be edited within the limit.
-    const QString shown = QString::fromStdString(TruncateToGbkBytes(name.toStdString(), kNameTyped));
+    const QString shown =
+        QString::fromStdString(TruncateToGbkBytes(name.toStdString(), kNameTyped));
     sPictName->setText(shown);
     lastName_ = shown;
 }
@@ -287,4 +288,4 @@ QString TFormCut::RunDlgOpen()
     return DlgOpen.selectedFiles().value(0);
 }
 
-} // namespace korvex
+}  // namespace korvex

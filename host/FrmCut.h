@@ -91,4 +91,4 @@ private:
     QString lastName_;           // sPictName before the latest edit
 };
 
-} // namespace korvex
+}  // namespace korvex

@@ -188,7 +188,8 @@ QLabel *MakeLabel(QWidget *page, const QString &text, int x, int y)
     return label;
 }
 
-QPushButton *MakeButton(QWidget *page, const QString &text, int x, int y, int w, int h, bool enabled)
+QPushButton *MakeButton(QWidget *page, const QString &text, int x, int y, int w, int h,
+                        bool enabled)
 {
     auto *button = new QPushButton(text, page);
     button->setGeometry(x, y, w, h);
@@ -214,11 +215,11 @@ QString AppTitle()
     return title.isEmpty() ? QCoreApplication::applicationName() : title;
 }
 
-} // namespace
+}  // namespace
 
 TFormMain::TFormMain(const QString &exePath, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       exePath_(exePath.isEmpty() ? QCoreApplication::applicationFilePath() : exePath)
 {
     setWindowTitle(QStringLiteral("护栏管 V1.5"));
@@ -253,7 +254,10 @@ TFormMain::TFormMain(const QString &exePath, QWidget *parent)
 
 TFormMain::~TFormMain() = default;
 
-int TFormMain::PortNumber() const { return nComPort->currentIndex() + 1; }
+int TFormMain::PortNumber() const
+{
+    return nComPort->currentIndex() + 1;
+}
 
 void TFormMain::BuildConfigPage()
 {
@@ -288,8 +292,9 @@ void TFormMain::BuildConfigPage()
     StaticText1 = MakeLabel(Config, QStringLiteral("颜色顺序"), 48, 160);
     nRGB = new QComboBox(Config);
     nRGB->setGeometry(104, 156, 73, 20);
-    nRGB->addItems({QStringLiteral("红 绿 蓝"), QStringLiteral("红 蓝 绿"), QStringLiteral("绿 红 蓝"),
-                    QStringLiteral("绿 蓝 红"), QStringLiteral("蓝 红 绿"), QStringLiteral("蓝 绿 红")});
+    nRGB->addItems({QStringLiteral("红 绿 蓝"), QStringLiteral("红 蓝 绿"),
+                    QStringLiteral("绿 红 蓝"), QStringLiteral("绿 蓝 红"),
+                    QStringLiteral("蓝 红 绿"), QStringLiteral("蓝 绿 红")});
     nRGB->setCurrentIndex(0);
 
     ChkOE = new QCheckBox(QStringLiteral("消隐反相"), Config);
@@ -405,8 +410,10 @@ void TFormMain::BuildProgListPage()
 
     // The effect list's handler runs only for the operator's choice; the
     // value field's runs for every change of its value, also from code.
-    connect(SelAnimation, &QComboBox::activated, this, [this](int) { SelAnimationChange(SelAnimation); });
-    connect(vSpeedStay, &QSpinBox::valueChanged, this, [this](int) { SelAnimationChange(vSpeedStay); });
+    connect(SelAnimation, &QComboBox::activated, this,
+            [this](int) { SelAnimationChange(SelAnimation); });
+    connect(vSpeedStay, &QSpinBox::valueChanged, this,
+            [this](int) { SelAnimationChange(vSpeedStay); });
     connect(BtnDelProg, &QPushButton::clicked, this, [this] { BtnDelProgClick(); });
     connect(BtnSaveProgList, &QPushButton::clicked, this, [this] { BtnSavePictClick(); });
     connect(BtnSendProg, &QPushButton::clicked, this, [this] { BtnSendProgClick(); });
@@ -429,7 +436,8 @@ void TFormMain::FormCreate()
         QImageReader reader(iconPath);
         const QImage image = reader.read();
         if (image.isNull()) {
-            ShowMessage(this, AppTitle(), QStringLiteral("Icon image is not valid"), MsgIcon::Error);
+            ShowMessage(this, AppTitle(), QStringLiteral("Icon image is not valid"),
+                        MsgIcon::Error);
             return;
         }
         QIcon icon(iconPath);
@@ -440,8 +448,8 @@ void TFormMain::FormCreate()
     // 2. Title from the settings file (an absent key gives an empty title).
     const QString iniPath = Sibling(exePath_, QStringLiteral(".Ini"));
     if (QFileInfo::exists(iniPath))
-        setWindowTitle(QString::fromStdString(
-            ReadProfileString(iniPath.toStdString(), "Setup", "Title", "")));
+        setWindowTitle(
+            QString::fromStdString(ReadProfileString(iniPath.toStdString(), "Setup", "Title", "")));
 
     // 3. and 4. The library file.
     libraryPath = Sibling(exePath_, QStringLiteral(".Dat"));
@@ -465,8 +473,8 @@ void TFormMain::FormCreate()
 
     // 5. Picture labels in both picture lists.
     for (int i = 0; i < pictureCount; ++i) {
-        const QString label = QString::fromStdString(
-            PictureLabel(i + 1, GbkToUtf8(NameOf(pictures[i]))));
+        const QString label =
+            QString::fromStdString(PictureLabel(i + 1, GbkToUtf8(NameOf(pictures[i]))));
         PictList->addItem(label);
         nPictList->addItem(label);
     }
@@ -541,7 +549,8 @@ void TFormMain::nComPortChange(QObject *sender)
 
     SelAnimation->clear();
     SelAnimation->addItems({QStringLiteral("显示"), QStringLiteral("渐显"), QStringLiteral("左移"),
-                            QStringLiteral("右移"), QStringLiteral("渐隐"), QStringLiteral("等待")});
+                            QStringLiteral("右移"), QStringLiteral("渐隐"),
+                            QStringLiteral("等待")});
 
     if (!HasSignature(hostCopy)) {
         hostCopy = BlankRecord();
@@ -585,13 +594,18 @@ void TFormMain::ChangeCfgData(QObject *)
     BtnCfgSave->setEnabled(true);
 }
 
-void TFormMain::vWidthChange() { BtnCfgSave->setEnabled(true); }
+void TFormMain::vWidthChange()
+{
+    BtnCfgSave->setEnabled(true);
+}
 
 void TFormMain::BtnCfgSaveClick()
 {
-    hostCopy[cfg::kFlags] = static_cast<uint8_t>((ChkOE->isChecked() ? 2 : 0) + (ChkData->isChecked() ? 1 : 0));
+    hostCopy[cfg::kFlags] =
+        static_cast<uint8_t>((ChkOE->isChecked() ? 2 : 0) + (ChkData->isChecked() ? 1 : 0));
     hostCopy[cfg::kColourOrder] = static_cast<uint8_t>(nRGB->currentIndex());
-    SetWord(hostCopy, cfg::kPixelCount, static_cast<uint16_t>(static_cast<WidthSpin *>(vWidth)->shownValue()));
+    SetWord(hostCopy, cfg::kPixelCount,
+            static_cast<uint16_t>(static_cast<WidthSpin *>(vWidth)->shownValue()));
 
     bool ok = false;
     if (connected && ComInitial(PortNumber(), kBaud) && WriteConfigRecord(hostCopy))
@@ -600,11 +614,11 @@ void TFormMain::BtnCfgSaveClick()
 
     if (ok) {
         settingsDirty = false;
-        ShowMessage(this, QStringLiteral("系统配置"), QStringLiteral("      保存配置信息成功!      "),
-                    MsgIcon::None);
+        ShowMessage(this, QStringLiteral("系统配置"),
+                    QStringLiteral("      保存配置信息成功!      "), MsgIcon::None);
     } else {
-        ShowMessage(this, QStringLiteral("系统配置"), QStringLiteral("      保存配置信息失败!      "),
-                    MsgIcon::Error);
+        ShowMessage(this, QStringLiteral("系统配置"),
+                    QStringLiteral("      保存配置信息失败!      "), MsgIcon::Error);
     }
     BtnCfgSave->setEnabled(connected && settingsDirty);
 }
@@ -633,7 +647,8 @@ void TFormMain::BtnSendPictClick()
     PrgBar->hide();
 
     if (result.ok) {
-        ShowMessage(this, QStringLiteral("发送图形"), QStringLiteral("      发送图形成功   "), MsgIcon::None);
+        ShowMessage(this, QStringLiteral("发送图形"), QStringLiteral("      发送图形成功   "),
+                    MsgIcon::None);
         RecordPictureCount(hostCopy, result.count);
     } else {
         ShowMessage(this, QStringLiteral("发送图形"), QStringLiteral("      发送图形失败!      "),
@@ -648,12 +663,12 @@ void TFormMain::BtnSendProgClick()
     uploading = false;
 
     if (result.ok) {
-        ShowMessage(this, QStringLiteral("发送节目表"), QStringLiteral("      发送节目表成功!      "),
-                    MsgIcon::None);
+        ShowMessage(this, QStringLiteral("发送节目表"),
+                    QStringLiteral("      发送节目表成功!      "), MsgIcon::None);
         RecordProgramLength(hostCopy, result.count);
     } else {
-        ShowMessage(this, QStringLiteral("发送节目表"), QStringLiteral("      发送节目表失败!      "),
-                    MsgIcon::Error);
+        ShowMessage(this, QStringLiteral("发送节目表"),
+                    QStringLiteral("      发送节目表失败!      "), MsgIcon::Error);
     }
 }
 
@@ -667,4 +682,4 @@ void TFormMain::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-} // namespace korvex
+}  // namespace korvex

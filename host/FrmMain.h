@@ -53,7 +53,8 @@ public:
 
     // system settings page
     QFrame *Panel1 = nullptr;
-    QLabel *sComState = nullptr, *StaticText2 = nullptr, *StaticText6 = nullptr, *StaticText1 = nullptr;
+    QLabel *sComState = nullptr, *StaticText2 = nullptr, *StaticText6 = nullptr,
+           *StaticText1 = nullptr;
     QComboBox *nComPort = nullptr, *nRGB = nullptr;
     QSpinBox *vWidth = nullptr;
     QCheckBox *ChkOE = nullptr, *ChkData = nullptr;
@@ -62,7 +63,8 @@ public:
     // picture management page
     QLabel *Pict = nullptr;
     QListWidget *PictList = nullptr;
-    QPushButton *BtnNew = nullptr, *BtnReplace = nullptr, *BtnDelete = nullptr, *BtnRename = nullptr;
+    QPushButton *BtnNew = nullptr, *BtnReplace = nullptr, *BtnDelete = nullptr,
+                *BtnRename = nullptr;
     QPushButton *BtnSavePict = nullptr, *BtnSendPict = nullptr;
     QProgressBar *PrgBar = nullptr;
 
@@ -114,7 +116,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;  // keeps PrgBar at the page's bottom
+    bool eventFilter(QObject *watched,
+                     QEvent *event) override;  // keeps PrgBar at the page's bottom
 
 private:
     void BuildConfigPage();
@@ -123,4 +126,4 @@ private:
     QString exePath_;
 };
 
-} // namespace korvex
+}  // namespace korvex

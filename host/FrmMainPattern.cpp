@@ -62,13 +62,13 @@ void StoreCapture(PictureRecord &record, const CaptureOutcome &outcome)
 int CaptureHidden(TFormMain *form, const QString &name, CaptureOutcome &out)
 {
     form->hide();
-    const int result = form->runCapture ? form->runCapture(form, name, out)
-                                        : DefaultCapture(form, name, out);
+    const int result =
+        form->runCapture ? form->runCapture(form, name, out) : DefaultCapture(form, name, out);
     form->show();
     return result;
 }
 
-} // namespace
+}  // namespace
 
 void TFormMain::PictListClick()
 {
@@ -190,4 +190,4 @@ void TFormMain::BtnDeleteClick()
     BtnSavePict->setEnabled(true);
 }
 
-} // namespace korvex
+}  // namespace korvex

@@ -30,7 +30,6 @@ constexpr int kWaitEffect = 5;
 constexpr int kTimeDefault = 1;    // seconds, for "显示" and "等待"
 constexpr int kSpeedDefault = 31;  // for every other effect
 
-
 // The text a label shows for an effect index. Every text is two
 // characters, so a change can always swap a label's last two characters.
 QString EffectText(const QComboBox *effects, int index)
@@ -48,7 +47,8 @@ void ShowEntry(TFormMain *form, const ProgramEntry &entry)
 {
     const QSignalBlocker blockEffect(form->SelAnimation);
     const QSignalBlocker blockValue(form->vSpeedStay);
-    form->SelAnimation->setCurrentIndex(entry.effect < form->SelAnimation->count() ? entry.effect : -1);
+    form->SelAnimation->setCurrentIndex(entry.effect < form->SelAnimation->count() ? entry.effect
+                                                                                   : -1);
     form->vSpeedStay->setValue(entry.value);
 }
 
@@ -59,7 +59,8 @@ void FollowEffect(TFormMain *form, bool applyDefault)
     const int effect = form->SelAnimation->currentIndex();
     int preset = kSpeedDefault;
     if (effect == kShowEffect || effect == kWaitEffect) {
-        form->sSpeedStay->setText(effect == kShowEffect ? QStringLiteral("停留") : QStringLiteral("等待"));
+        form->sSpeedStay->setText(effect == kShowEffect ? QStringLiteral("停留")
+                                                        : QStringLiteral("等待"));
         form->sUnit->setVisible(true);
         preset = kTimeDefault;
     } else {
@@ -72,7 +73,7 @@ void FollowEffect(TFormMain *form, bool applyDefault)
     }
 }
 
-} // namespace
+}  // namespace
 
 // Lists the first n table entries whose picture exists, numbered from 1.
 // Entries whose picture index is not below the picture count are dropped
@@ -120,8 +121,8 @@ void TFormMain::nPictListDblClick()
         return;
     const int i = nProgList->count();
     if (i >= kMaxProgram) {
-        ShowMessage(this, QStringLiteral("节目编排"),
-                    QStringLiteral("      节目最多512步!      "), MsgIcon::Error);
+        ShowMessage(this, QStringLiteral("节目编排"), QStringLiteral("      节目最多512步!      "),
+                    MsgIcon::Error);
         return;
     }
     const int p = std::max(SelectedRow(nPictList), 0);
@@ -138,7 +139,8 @@ void TFormMain::nPictListDblClick()
     program[i].effect = uint8_t(effect);
     program[i].value = uint8_t(vSpeedStay->value());
 
-    nProgList->addItem(nPictList->item(p)->text() + QStringLiteral(" - ") + EffectText(SelAnimation, effect));
+    nProgList->addItem(nPictList->item(p)->text() + QStringLiteral(" - ") +
+                       EffectText(SelAnimation, effect));
     SelectRow(nProgList, i);
     nProgListClick();
     programDirty = true;
@@ -204,4 +206,4 @@ void TFormMain::BtnDelProgClick()
     BtnSaveProgList->setEnabled(true);
 }
 
-} // namespace korvex
+}  // namespace korvex

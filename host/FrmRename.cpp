@@ -75,4 +75,4 @@ void TFormRename::LimitToNameBytes(const QString &text)
     sName->setCursorPosition(edit.cursor);
 }
 
-} // namespace korvex
+}  // namespace korvex

@@ -39,4 +39,4 @@ private:
     QString shown_;  // the field's text after the last accepted change
 };
 
-} // namespace korvex
+}  // namespace korvex

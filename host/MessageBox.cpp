@@ -10,9 +10,12 @@ MessageHook &Hook()
     static MessageHook hook;
     return hook;
 }
-} // namespace
+}  // namespace
 
-void SetMessageHook(MessageHook hook) { Hook() = std::move(hook); }
+void SetMessageHook(MessageHook hook)
+{
+    Hook() = std::move(hook);
+}
 
 void ShowMessage(QWidget *owner, const QString &caption, const QString &text, MsgIcon icon)
 {
@@ -20,9 +23,9 @@ void ShowMessage(QWidget *owner, const QString &caption, const QString &text, Ms
         Hook()(owner, caption, text, icon);
         return;
     }
-    QMessageBox box(icon == MsgIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    caption, text, QMessageBox::Ok, owner);
+    QMessageBox box(icon == MsgIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, caption,
+                    text, QMessageBox::Ok, owner);
     box.exec();
 }
 
-} // namespace korvex
+}  // namespace korvex

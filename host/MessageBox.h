@@ -15,8 +15,8 @@ enum class MsgIcon { None, Error };
 void ShowMessage(QWidget *owner, const QString &caption, const QString &text, MsgIcon icon);
 
 // Replaces the box (tests); an empty function restores the real box.
-using MessageHook = std::function<void(QWidget *owner, const QString &caption,
-                                       const QString &text, MsgIcon icon)>;
+using MessageHook =
+    std::function<void(QWidget *owner, const QString &caption, const QString &text, MsgIcon icon)>;
 void SetMessageHook(MessageHook hook);
 
-} // namespace korvex
+}  // namespace korvex

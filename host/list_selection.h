@@ -21,4 +21,4 @@ inline void SelectRow(QListWidget *list, int row)
     list->setCurrentRow(row);
 }
 
-} // namespace korvex
+}  // namespace korvex

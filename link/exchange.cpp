@@ -8,8 +8,8 @@ namespace korvex::link {
 
 namespace {
 
-void Trace(int attempt, const uint8_t *payload, size_t frameSize, bool sent,
-           size_t expected, size_t got, const uint8_t *reply)
+void Trace(int attempt, const uint8_t *payload, size_t frameSize, bool sent, size_t expected,
+           size_t got, const uint8_t *reply)
 {
     std::fprintf(stderr, "korvex_api: '%c' attempt %d, %zu bytes %s", payload[0], attempt,
                  frameSize, sent ? "sent" : "NOT sent in time");
@@ -20,7 +20,7 @@ void Trace(int attempt, const uint8_t *payload, size_t frameSize, bool sent,
     std::fputc('\n', stderr);
 }
 
-} // namespace
+}  // namespace
 
 int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest)
 {
@@ -64,4 +64,4 @@ int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest)
     return done ? 1 : 0;
 }
 
-} // namespace korvex::link
+}  // namespace korvex::link

@@ -23,7 +23,7 @@ constexpr std::array<uint16_t, 256> MakeCrcTable()
 
 constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
 
-} // namespace
+}  // namespace
 
 uint16_t Crc16Xmodem(const uint8_t *data, size_t n, uint16_t crc)
 {
@@ -70,8 +70,9 @@ void AddressBytes(int32_t page, int32_t block, uint8_t out[2])
     // The page shifts with its sign; unsigned arithmetic for the second byte
     // keeps any block argument free of overflow and leaves the same low bits.
     out[0] = static_cast<uint8_t>((page >> 4) & 0x0F);
-    const uint32_t low = (static_cast<uint32_t>(page & 0x0F) * 4u + static_cast<uint32_t>(block)) * 4u;
+    const uint32_t low =
+        (static_cast<uint32_t>(page & 0x0F) * 4u + static_cast<uint32_t>(block)) * 4u;
     out[1] = static_cast<uint8_t>(low & 0xFF);
 }
 
-} // namespace korvex::link
+}  // namespace korvex::link

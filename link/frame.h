@@ -43,4 +43,4 @@ size_t ReplyLength(uint8_t command);
 // Read as a big-endian number they are the block's offset in 256-byte units.
 void AddressBytes(int32_t page, int32_t block, uint8_t out[2]);
 
-} // namespace korvex::link
+}  // namespace korvex::link

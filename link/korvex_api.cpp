@@ -30,7 +30,7 @@ uint8_t Bcd(const char *twoDigits)
     return static_cast<uint8_t>(((twoDigits[0] - '0') << 4) | (twoDigits[1] - '0'));
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -105,4 +105,4 @@ KORVEX_API int32_t KORVEX_CALL ResetCard(void)
     return 1;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -10,15 +10,15 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(KORVEX_API_BUILD)
-#    define KORVEX_API __declspec(dllexport)
-#  else
-#    define KORVEX_API __declspec(dllimport)
-#  endif
-#  define KORVEX_CALL __cdecl
+#if defined(KORVEX_API_BUILD)
+#define KORVEX_API __declspec(dllexport)
 #else
-#  define KORVEX_API __attribute__((visibility("default")))
-#  define KORVEX_CALL
+#define KORVEX_API __declspec(dllimport)
+#endif
+#define KORVEX_CALL __cdecl
+#else
+#define KORVEX_API __attribute__((visibility("default")))
+#define KORVEX_CALL
 #endif
 
 #ifdef __cplusplus

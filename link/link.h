@@ -27,4 +27,4 @@ int32_t PortClose();
 // reply of 'A' on success and is untouched otherwise. 1 or 0.
 int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest);
 
-} // namespace korvex::link
+}  // namespace korvex::link

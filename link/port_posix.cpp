@@ -35,9 +35,9 @@ struct BaudEntry {
 
 // The rates termios knows on this platform.
 constexpr BaudEntry kBaudTable[] = {
-    {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200},
-    {300, B300}, {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400},
-    {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
+    {50, B50},           {75, B75},     {110, B110},   {134, B134},     {150, B150},
+    {200, B200},         {300, B300},   {600, B600},   {1200, B1200},   {1800, B1800},
+    {2400, B2400},       {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
 #ifdef B57600
     {57600, B57600},
 #endif
@@ -160,8 +160,8 @@ void Release(int fd, bool dropOutput)
 // 8N1, raw, receiver on, modem lines ignored; hardware flow control as it was.
 void MakeRaw(termios &t, speed_t speed)
 {
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                         ICRNL | IXON | IXOFF | IXANY | INPCK);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
@@ -178,13 +178,12 @@ bool SettingsHold(const termios &t, speed_t speed)
 {
     const tcflag_t rawIn = IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK;
     const tcflag_t rawLocal = ECHO | ICANON | ISIG | IEXTEN;
-    return cfgetospeed(&t) == speed && cfgetispeed(&t) == speed &&
-           (t.c_cflag & CSIZE) == CS8 && !(t.c_cflag & (PARENB | CSTOPB)) &&
-           (t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && !(t.c_iflag & rawIn) &&
-           !(t.c_oflag & OPOST) && !(t.c_lflag & rawLocal);
+    return cfgetospeed(&t) == speed && cfgetispeed(&t) == speed && (t.c_cflag & CSIZE) == CS8 &&
+           !(t.c_cflag & (PARENB | CSTOPB)) && (t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) &&
+           !(t.c_iflag & rawIn) && !(t.c_oflag & OPOST) && !(t.c_lflag & rawLocal);
 }
 
-} // namespace
+}  // namespace
 
 int SerialSetWriteSlackMs(int ms)
 {
@@ -223,7 +222,8 @@ SerialHandle *SerialOpen(int32_t port, int32_t baud)
     }
     MakeRaw(t, speed);
     termios back{};
-    if (tcsetattr(fd, TCSANOW, &t) != 0 || tcgetattr(fd, &back) != 0 || !SettingsHold(back, speed)) {
+    if (tcsetattr(fd, TCSANOW, &t) != 0 || tcgetattr(fd, &back) != 0 ||
+        !SettingsHold(back, speed)) {
         Release(fd, false);
         return nullptr;
     }
@@ -314,7 +314,7 @@ bool WriteAndDrain(SerialHandle *h, const uint8_t *data, size_t n)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool SerialWriteAll(SerialHandle *h, const uint8_t *data, size_t n)
 {
@@ -348,4 +348,4 @@ size_t SerialRead(SerialHandle *h, uint8_t *dest, size_t n)
     return got;
 }
 
-} // namespace korvex::link
+}  // namespace korvex::link

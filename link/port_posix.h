@@ -8,4 +8,4 @@ namespace korvex::link {
 // seconds; returns the previous value.
 int SerialSetWriteSlackMs(int ms);
 
-} // namespace korvex::link
+}  // namespace korvex::link

@@ -37,4 +37,4 @@ int32_t PortClose()
     return 1;
 }
 
-} // namespace korvex::link
+}  // namespace korvex::link

@@ -74,7 +74,7 @@ bool Configure(HANDLE device, int32_t baud)
     return SetCommTimeouts(device, &timeouts) != 0;
 }
 
-} // namespace
+}  // namespace
 
 SerialHandle *SerialOpen(int32_t port, int32_t baud)
 {
@@ -85,8 +85,8 @@ SerialHandle *SerialOpen(int32_t port, int32_t baud)
     char name[32];
     std::snprintf(name, sizeof(name), "\\\\.\\COM%d", static_cast<int>(port));
 
-    HANDLE device = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE device =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE)
         return nullptr;
 
@@ -134,8 +134,7 @@ void SerialPurgeRx(SerialHandle *h)
 bool SerialWriteAll(SerialHandle *h, const uint8_t *data, size_t n)
 {
     DWORD written = 0;
-    if (!WriteFile(h->device, data, static_cast<DWORD>(n), &written, nullptr) ||
-        written != n) {
+    if (!WriteFile(h->device, data, static_cast<DWORD>(n), &written, nullptr) || written != n) {
         // The write ran into its time-out: the line is stalled, and a flush
         // (which has no time-out of its own) could block for good.
         h->outputStuck = true;
@@ -155,4 +154,4 @@ size_t SerialRead(SerialHandle *h, uint8_t *dest, size_t n)
     return got;
 }
 
-} // namespace korvex::link
+}  // namespace korvex::link

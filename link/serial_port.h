@@ -36,4 +36,4 @@ size_t SerialRead(SerialHandle *h, uint8_t *dest, size_t n);
 // The read deadline, fixed for every read.
 constexpr int kReadTimeoutMs = 1200;
 
-} // namespace korvex::link
+}  // namespace korvex::link

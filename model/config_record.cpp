@@ -26,7 +26,7 @@ void SwapWordFields(ConfigRecord &r)
     }
 }
 
-} // namespace
+}  // namespace
 
 uint16_t ByteSwap16(uint16_t v)
 {
@@ -90,4 +90,4 @@ bool WriteConfigRecord(const ConfigRecord &record)
     return WriteSpecial(out.data()) != 0;
 }
 
-} // namespace korvex
+}  // namespace korvex

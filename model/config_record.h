@@ -17,13 +17,13 @@ namespace cfg {
 constexpr int kSignature = 0;     // "Ver"
 constexpr int kVersionMajor = 3;  // digit
 constexpr int kVersionSep = 4;
-constexpr int kVersionMinor = 5;  // digit
-constexpr int kFlags = 7;         // bit 0 data inversion, bit 1 OE inversion
-constexpr int kPixelCount = 8;    // 16-bit
-constexpr int kPictureCount = 16; // 8-bit
-constexpr int kColourOrder = 18;  // 8-bit index 0..5
-constexpr int kProgramCount = 19; // 16-bit, at an odd offset
-} // namespace cfg
+constexpr int kVersionMinor = 5;   // digit
+constexpr int kFlags = 7;          // bit 0 data inversion, bit 1 OE inversion
+constexpr int kPixelCount = 8;     // 16-bit
+constexpr int kPictureCount = 16;  // 8-bit
+constexpr int kColourOrder = 18;   // 8-bit index 0..5
+constexpr int kProgramCount = 19;  // 16-bit, at an odd offset
+}  // namespace cfg
 
 // The five 16-bit fields that are swapped between controller and host order.
 constexpr std::array<int, 5> kWordFields = {8, 10, 12, 14, 19};
@@ -47,4 +47,4 @@ bool ReadConfigRecord(ConfigRecord &record);
 // `record` is never modified.
 bool WriteConfigRecord(const ConfigRecord &record);
 
-} // namespace korvex
+}  // namespace korvex

@@ -23,7 +23,7 @@ unsigned Plane(uint32_t colour, int p)
     return r | (g << 1) | (b << 2);
 }
 
-} // namespace
+}  // namespace
 
 uint16_t PixelWord(uint32_t colour)
 {
@@ -75,4 +75,4 @@ Block1K EncodeProgramBlock(const ProgramTable &program, int count)
     return out;
 }
 
-} // namespace korvex
+}  // namespace korvex

@@ -20,4 +20,4 @@ Block1K EncodeNameTable(const PictureTable &pictures, int table);
 // Two bytes per entry for entries 0..count-1, zero after.
 Block1K EncodeProgramBlock(const ProgramTable &program, int count);
 
-} // namespace korvex
+}  // namespace korvex

@@ -10,8 +10,8 @@ namespace korvex {
 constexpr int kMaxPictures = 121;
 constexpr int kMaxProgram = 512;
 constexpr int kColours = 2048;
-constexpr int kNameField = 18;   // bytes of name storage in a record
-constexpr int kNameTyped = 15;   // longest name the dialogs accept, in GBK bytes
+constexpr int kNameField = 18;  // bytes of name storage in a record
+constexpr int kNameTyped = 15;  // longest name the dialogs accept, in GBK bytes
 
 #pragma pack(push, 1)
 struct PictureRecord {
@@ -34,4 +34,4 @@ static_assert(sizeof(ProgramEntry) == 3, "program entry layout");
 using PictureTable = std::array<PictureRecord, kMaxPictures>;
 using ProgramTable = std::array<ProgramEntry, kMaxProgram>;
 
-} // namespace korvex
+}  // namespace korvex

@@ -106,8 +106,8 @@ bool WriteAll(int fd, const char *data, size_t n, std::string &error)
 {
     size_t done = 0;
     while (done < n) {
-        const ssize_t w = g_write ? g_write(fd, data + done, n - done)
-                                  : ::write(fd, data + done, n - done);
+        const ssize_t w =
+            g_write ? g_write(fd, data + done, n - done) : ::write(fd, data + done, n - done);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
@@ -157,7 +157,7 @@ bool WriteInPlace(const std::string &path, const std::string &image, std::string
     return WriteSyncClose(fd, image, error);
 }
 
-} // namespace
+}  // namespace
 
 std::string SerialiseLibrary(const LibraryData &data)
 {
@@ -329,4 +329,4 @@ void SetLibraryWriteForTest(LibraryWriteFn fn)
     g_write = std::move(fn);
 }
 
-} // namespace korvex
+}  // namespace korvex

@@ -61,4 +61,4 @@ std::string NameOf(const PictureRecord &record);
 using LibraryWriteFn = std::function<ssize_t(int fd, const void *buf, size_t n)>;
 void SetLibraryWriteForTest(LibraryWriteFn fn);
 
-} // namespace korvex
+}  // namespace korvex

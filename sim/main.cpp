@@ -38,9 +38,9 @@ bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
     static const struct {
         const char *name;
         Fault fault;
-    } kinds[] = {{"none", Fault::None},          {"no-reply", Fault::NoReply},
-                 {"short", Fault::ShortReply},   {"not-ok", Fault::NotOk},
-                 {"late", Fault::LateReply},     {"extra", Fault::ExtraBytes},
+    } kinds[] = {{"none", Fault::None},        {"no-reply", Fault::NoReply},
+                 {"short", Fault::ShortReply}, {"not-ok", Fault::NotOk},
+                 {"late", Fault::LateReply},   {"extra", Fault::ExtraBytes},
                  {"unplug", Fault::Unplug}};
     for (const auto &k : kinds) {
         if (kind == k.name) {
@@ -51,7 +51,7 @@ bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {

@@ -70,7 +70,7 @@ struct Pending {
     std::vector<uint8_t> bytes;
 };
 
-} // namespace
+}  // namespace
 
 struct Simulator::Impl {
     Options opt;
@@ -91,7 +91,8 @@ struct Simulator::Impl {
 
     // Owned by the serving thread once it runs.
     int master = -1;
-    int slaveHold = -1;  // keeps the slave open so the master never sees a hang-up between host opens
+    int slaveHold =
+        -1;  // keeps the slave open so the master never sees a hang-up between host opens
     int wake[2] = {-1, -1};
     std::string slavePath;
     std::thread thread;
@@ -100,7 +101,7 @@ struct Simulator::Impl {
     std::atomic<bool> serving{false};
     std::vector<uint8_t> rx;
     int64_t lastRxNs = 0;
-    int64_t rxStartNs = 0;  // arrival of the chunk holding rx[0]
+    int64_t rxStartNs = 0;     // arrival of the chunk holding rx[0]
     std::vector<Pending> out;  // sorted by due time
 
     void InitMemory();
@@ -322,16 +323,14 @@ void Simulator::Impl::HandleFrame(const uint8_t *p, size_t n, int64_t arrivalNs)
         if (known && FaultActive(frame)) {
             e.result = FaultName(fault);
             switch (fault) {
-            case Fault::None:
-                break;
-            case Fault::NoReply:
-                reply.clear();
-                break;
+            case Fault::None: break;
+            case Fault::NoReply: reply.clear(); break;
             case Fault::ShortReply:
                 if (!reply.empty()) {
-                    const size_t len = shortLength >= 0 && static_cast<size_t>(shortLength) < reply.size()
-                                           ? static_cast<size_t>(shortLength)
-                                           : reply.size() - 1;
+                    const size_t len =
+                        shortLength >= 0 && static_cast<size_t>(shortLength) < reply.size()
+                            ? static_cast<size_t>(shortLength)
+                            : reply.size() - 1;
                     reply.resize(len);
                 }
                 break;
@@ -339,9 +338,7 @@ void Simulator::Impl::HandleFrame(const uint8_t *p, size_t n, int64_t arrivalNs)
                 if (!reply.empty())
                     reply = {'N', 'O'};
                 break;
-            case Fault::LateReply:
-                late = true;
-                break;
+            case Fault::LateReply: late = true; break;
             case Fault::ExtraBytes:
                 if (!reply.empty())
                     reply.insert(reply.end(), {'E', 'X', 'T', 'R', 'A'});
@@ -705,4 +702,4 @@ bool Simulator::SaveMemory() const
     return impl_->SaveMemoryLocked();
 }
 
-} // namespace korvex::sim
+}  // namespace korvex::sim

@@ -27,20 +27,20 @@ enum class Fault {
 };
 
 struct FrameLogEntry {
-    char command = 0;      // 'A'..'G', or '?' for an unknown letter
-    int page = -1;         // for 'A','B','C'
-    int block = -1;        // for 'A','B','C'
+    char command = 0;  // 'A'..'G', or '?' for an unknown letter
+    int page = -1;     // for 'A','B','C'
+    int block = -1;    // for 'A','B','C'
     bool crcOk = true;
-    std::string result;    // "OK", "DATA", "none", or the fault applied
+    std::string result;  // "OK", "DATA", "none", or the fault applied
 };
 
 struct Options {
-    std::string firmware = "1.1";   // version digits in the initial record
-    bool signature = true;          // "Ver" in the initial record
-    int baudPacing = 0;             // 0: reply at once; else pace as on a real line
-    std::string memoryFile;         // when set, memory is loaded from and saved to it
-    std::string linkPath;           // when set, a symlink to the slave pty is made here
-    bool logToStderr = false;       // one line per frame
+    std::string firmware = "1.1";  // version digits in the initial record
+    bool signature = true;         // "Ver" in the initial record
+    int baudPacing = 0;            // 0: reply at once; else pace as on a real line
+    std::string memoryFile;        // when set, memory is loaded from and saved to it
+    std::string linkPath;          // when set, a symlink to the slave pty is made here
+    bool logToStderr = false;      // one line per frame
     // How long after a frame has arrived a LateReply answer goes out: past
     // both of the host's 1200 ms reads, so a late controller costs the
     // host its two attempts.
@@ -72,13 +72,13 @@ public:
     void SetShortLength(int bytes);
 
     // Copies of the state, taken under the lock.
-    std::vector<uint8_t> Block(int page, int block) const;         // 1024 bytes
-    std::array<uint8_t, 256> ConfigRecord() const;                // bytes 512..767 of page 127 block 3
+    std::vector<uint8_t> Block(int page, int block) const;  // 1024 bytes
+    std::array<uint8_t, 256> ConfigRecord() const;          // bytes 512..767 of page 127 block 3
     void SetConfigRecord(const std::array<uint8_t, 256> &record);
     void SetBlock(int page, int block, const std::vector<uint8_t> &data);
     std::vector<FrameLogEntry> Log() const;
-    std::vector<uint8_t> LastPayload(char command) const;          // last payload of that letter
-    int FrameCount() const;                                       // frames received with a good CRC
+    std::vector<uint8_t> LastPayload(char command) const;  // last payload of that letter
+    int FrameCount() const;                                // frames received with a good CRC
     int CountOf(char command) const;
     // Forgets the log, payloads and counts; frame numbering (FrameCount and
     // the fault's fromFrame) starts again at 1.
@@ -96,4 +96,4 @@ private:
     Impl *impl_;
 };
 
-} // namespace korvex::sim
+}  // namespace korvex::sim

@@ -174,11 +174,8 @@ TEST_F(ImageLoadTest, DamagedBmpGivesNothing)
     badDepth[28] = 7;  // 7 bits per pixel does not exist
 
     const std::pair<const char *, QByteArray> files[] = {
-        {"empty.bmp", QByteArray()},
-        {"garbage.bmp", garbage},
-        {"magic.bmp", badMagic},
-        {"depth.bmp", badDepth},
-        {"headonly.bmp", good.left(30)},
+        {"empty.bmp", QByteArray()}, {"garbage.bmp", garbage},        {"magic.bmp", badMagic},
+        {"depth.bmp", badDepth},     {"headonly.bmp", good.left(30)},
     };
     for (const auto &f : files) {
         ASSERT_TRUE(WriteAll(Path(QString::fromLatin1(f.first)), f.second));
@@ -225,7 +222,8 @@ TEST_F(ImageLoadTest, GarbageAndHeaderOnlyJpegs)
     }
 
     // A scan header and no data: nothing was decoded, and the operator is told.
-    ASSERT_TRUE(WriteAll(Path(QStringLiteral("nodata.jpg")), good.left(sos + 2 + markers.back().length)));
+    ASSERT_TRUE(
+        WriteAll(Path(QStringLiteral("nodata.jpg")), good.left(sos + 2 + markers.back().length)));
     const LoadedImage r = LoadImageFile(Path(QStringLiteral("nodata.jpg")));
     EXPECT_EQ(r.status, LoadStatus::Refused);
     EXPECT_TRUE(r.image.isNull());
@@ -295,7 +293,8 @@ TEST_F(ImageLoadTest, CutOffProgressiveKeepsTheWholePictureIfItsFirstScanArrived
     ASSERT_EQ(late.image.size(), img.size());
     if (HaveDjpeg()) {
         // what libjpeg makes of the data that arrived, as djpeg shows it
-        const QImage ref = DjpegDecode(Path(QStringLiteral("late.jpg")), Path(QStringLiteral("late.ppm")));
+        const QImage ref =
+            DjpegDecode(Path(QStringLiteral("late.jpg")), Path(QStringLiteral("late.ppm")));
         ASSERT_FALSE(ref.isNull());
         ExpectSameRows(late.image, ref, ref.height());
     }
@@ -412,5 +411,5 @@ TEST(OpenFilterTest, PipeFilterBecomesQtFilters)
               QStringList{QStringLiteral("Text (*.txt *.md)")});
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

@@ -322,7 +322,8 @@ TEST(CaptureRenderTest, ShownRowZeroIsTheSampledRow)
         ASSERT_EQ(shown.width(), w);
         const CaptureColours c = SampleOf(m);
         for (int x = 0; x < w; ++x)
-            ASSERT_EQ(CaptureColour(shown.pixel(x, 0)), c[x]) << "stretch " << stretch << " x " << x;
+            ASSERT_EQ(CaptureColour(shown.pixel(x, 0)), c[x])
+                << "stretch " << stretch << " x " << x;
     }
 }
 
@@ -338,5 +339,5 @@ TEST(CaptureRenderTest, ClipsToControlAndPicture)
     EXPECT_EQ(part.pixel(11, 0), qRgb(0, 0, 0));  // a black column
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

@@ -29,7 +29,10 @@ TEST(GbkText, UnconvertibleInputIsReplacedNotDropped)
 {
     // A lone lead byte at the end, and a byte GBK never uses.
     EXPECT_EQ(GbkToUtf8("a\xBA"), "a\xEF\xBF\xBD");
-    EXPECT_EQ(GbkToUtf8("\xFF" "b"), "\xEF\xBF\xBD" "b");
+    EXPECT_EQ(GbkToUtf8("\xFF"
+                        "b"),
+              "\xEF\xBF\xBD"
+              "b");
     // An emoji has no GBK form; an invalid UTF-8 byte neither.
     EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");
     EXPECT_EQ(Utf8ToGbk("x\x80y"), "x?y");
@@ -103,5 +106,5 @@ TEST_F(Profile, GbkOrUtf8Text)
     EXPECT_EQ(Title(), kRedUtf8);
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

@@ -280,5 +280,5 @@ TEST_F(Upload, ProgramFailureSkipsTheRestart)
     ExpectPortClosed();
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

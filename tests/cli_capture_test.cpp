@@ -67,7 +67,10 @@ CliResult Capture(const std::vector<std::string> &args, const QString &errFile)
 class CliCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string P(const char *name) const { return dir_.filePath(QString::fromUtf8(name)).toStdString(); }
+    std::string P(const char *name) const
+    {
+        return dir_.filePath(QString::fromUtf8(name)).toStdString();
+    }
     CliResult Do(std::vector<std::string> args)
     {
         return Capture(args, dir_.filePath(QStringLiteral("stderr.txt")));
@@ -82,7 +85,8 @@ protected:
     static CaptureColours Expected(const std::string &image, std::optional<int> width, bool stretch)
     {
         CaptureColours c{};
-        EXPECT_TRUE(CaptureImage(LoadImageFile(QString::fromStdString(image)).image, width, stretch, c));
+        EXPECT_TRUE(
+            CaptureImage(LoadImageFile(QString::fromStdString(image)).image, width, stretch, c));
         return c;
     }
     static CaptureColours Stored(const PictureRecord &r)
@@ -134,7 +138,8 @@ TEST_F(CliCaptureTest, ReplacesAPictureInPlace)
     ASSERT_TRUE(NoiseImage(80, 4, 2).save(QString::fromStdString(P("b.bmp")), "BMP"));
     ASSERT_EQ(Do({P("a.bmp"), "--name", "one", "--library", P("lib.Dat")}).status, 0);
     ASSERT_EQ(Do({P("a.bmp"), "--name", "two", "--library", P("lib.Dat")}).status, 0);
-    ASSERT_EQ(Do({P("b.bmp"), "--name", "新", "--replace", "1", "--library", P("lib.Dat")}).status, 0);
+    ASSERT_EQ(Do({P("b.bmp"), "--name", "新", "--replace", "1", "--library", P("lib.Dat")}).status,
+              0);
     const auto lib = Library();
     EXPECT_EQ(lib->pictureCount, 2);
     EXPECT_EQ(NameOf(lib->pictures[0]), Utf8ToGbk("新"));
@@ -143,7 +148,9 @@ TEST_F(CliCaptureTest, ReplacesAPictureInPlace)
 
     const QByteArray before = ReadAll(QString::fromStdString(P("lib.Dat")));
     for (const char *n : {"0", "3", "x"})
-        EXPECT_EQ(Do({P("b.bmp"), "--name", "z", "--replace", n, "--library", P("lib.Dat")}).status, 2) << n;
+        EXPECT_EQ(Do({P("b.bmp"), "--name", "z", "--replace", n, "--library", P("lib.Dat")}).status,
+                  2)
+            << n;
     EXPECT_EQ(ReadAll(QString::fromStdString(P("lib.Dat"))), before);
 }
 
@@ -151,10 +158,13 @@ TEST_F(CliCaptureTest, RefusesBadNamesWidthsAndImages)
 {
     ASSERT_TRUE(NoiseImage(64, 4).save(QString::fromStdString(P("a.bmp")), "BMP"));
     ASSERT_TRUE(WriteAll(QString::fromStdString(P("huge.jpg")),
-                         DeclareSize([&] {
-                             EXPECT_TRUE(WriteJpeg(QString::fromStdString(P("s.jpg")), GradientImage(16, 16)));
-                             return ReadAll(QString::fromStdString(P("s.jpg")));
-                         }(), 60000, 60000, 32)));
+                         DeclareSize(
+                             [&] {
+                                 EXPECT_TRUE(WriteJpeg(QString::fromStdString(P("s.jpg")),
+                                                       GradientImage(16, 16)));
+                                 return ReadAll(QString::fromStdString(P("s.jpg")));
+                             }(),
+                             60000, 60000, 32)));
     const std::string lib = P("lib.Dat");
     struct Case {
         std::vector<std::string> args;
@@ -191,5 +201,5 @@ TEST_F(CliCaptureTest, Help)
     EXPECT_EQ(r.status, 0);
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

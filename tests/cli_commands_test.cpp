@@ -118,7 +118,8 @@ protected:
             StoreName(d->pictures[i], "p" + std::to_string(i + 1));
         }
         for (int e = 0; e < m; ++e)
-            d->program[e] = {static_cast<uint8_t>(e % (n ? n : 1)), static_cast<uint8_t>(e % 6), 31};
+            d->program[e] = {static_cast<uint8_t>(e % (n ? n : 1)), static_cast<uint8_t>(e % 6),
+                             31};
         std::string error;
         EXPECT_TRUE(SaveLibraryFile(library, *d, error)) << error;
         return d;
@@ -133,7 +134,8 @@ TEST_F(CliTest, UsageErrorsAndHelp)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("unknown command 'frobnicate'"), std::string::npos) << r.err;
     EXPECT_EQ(Cli({"--help"}).status, 0);
-    for (const char *cmd : {"info", "send-pictures", "send-program", "settings", "set-time", "list"}) {
+    for (const char *cmd :
+         {"info", "send-pictures", "send-program", "settings", "set-time", "list"}) {
         r = Cli({cmd, "--help"});
         EXPECT_EQ(r.status, 0) << cmd;
         EXPECT_EQ(r.out.find(std::string("usage: korvex-cli ") + cmd), 0u) << r.out;
@@ -155,13 +157,15 @@ TEST_F(CliTest, MissingDeviceIsAFailedExchange)
 {
     CliRun r = Cli({"info", "--device", "/nonexistent/korvex-no-adapter"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot open port 1 (/nonexistent/korvex-no-adapter): there is no such device"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("cannot open port 1 (/nonexistent/korvex-no-adapter): there is no such device"),
+        std::string::npos)
         << r.err;
     MakeLibrary(1, 1);
     r = Cli({"send-pictures", "--library", library, "--port", "4"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("sending pictures failed: cannot open port 4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("sending pictures failed: cannot open port 4"), std::string::npos)
+        << r.err;
     EXPECT_EQ(Cli({"send-program", "--library", library, "--port", "4"}).status, 1);
     EXPECT_EQ(Cli({"set-time", "--port", "2"}).status, 1);
 }
@@ -259,7 +263,8 @@ TEST_F(CliTest, InfoSettingsAndTime)
     EXPECT_NE(r.out.find("firmware:        1.1 (version number 11)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("effects offered: 8"), std::string::npos) << r.out;
 
-    r = Cli({"settings", "--device", pty, "--pixels", "1024", "--order", "3", "--data-invert", "1"});
+    r = Cli(
+        {"settings", "--device", pty, "--pixels", "1024", "--order", "3", "--data-invert", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
     auto rec = sp->ConfigRecord();
     EXPECT_EQ(rec[8], 0x04);  // big-endian in the controller
@@ -321,15 +326,17 @@ TEST_F(CliTest, ListShowsLabelsAndUtf8Names)
     ASSERT_TRUE(SaveLibraryFile(library, *d, error)) << error;
     const CliRun r = Cli({"list", "--library", library});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("pictures: 12\n001: \xE7\xBA\xA2\xE8\x89\xB2\n002: n2\n"), std::string::npos)
+    EXPECT_NE(r.out.find("pictures: 12\n001: \xE7\xBA\xA2\xE8\x89\xB2\n002: n2\n"),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("012: n12\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("program steps: 2\n001: \xE7\xBA\xA2\xE8\x89\xB2 - \xE6\xB8\x90\xE6\x98\xBE"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("program steps: 2\n001: \xE7\xBA\xA2\xE8\x89\xB2 - \xE6\xB8\x90\xE6\x98\xBE"),
+        std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("002: n12 - \xE7\xAD\x89\xE5\xBE\x85"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("program entry 2 names picture 41"), std::string::npos) << r.err;
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

@@ -207,10 +207,8 @@ TEST_F(CutDialogTest, ResultEqualsTheWidgetFreeCapture)
         bool stretch;
     };
     const Case cases[] = {
-        {NoiseImage(100, 10, 1), 0, false},
-        {NoiseImage(100, 10, 2), 256, false},
-        {NoiseImage(256, 30, 3), 64, true},
-        {NoiseImage(3000, 4, 4), 0, false},
+        {NoiseImage(100, 10, 1), 0, false}, {NoiseImage(100, 10, 2), 256, false},
+        {NoiseImage(256, 30, 3), 64, true}, {NoiseImage(3000, 4, 4), 0, false},
         {NoiseImage(2048, 3, 5), 0, true},
     };
     int n = 0;
@@ -238,7 +236,8 @@ TEST_F(CutDialogTest, ResultEqualsTheWidgetFreeCapture)
 
         CaptureColours want{};
         ASSERT_TRUE(CaptureImage(LoadImageFile(path).image,
-                                 c.width ? std::optional<int>(c.width) : std::nullopt, c.stretch, want));
+                                 c.width ? std::optional<int>(c.width) : std::nullopt, c.stretch,
+                                 want));
         EXPECT_EQ(dialog.colours, want);
     }
     EXPECT_TRUE(shown.empty());
@@ -432,5 +431,5 @@ TEST_F(CutDialogTest, LongStoredNameIsShownCutToFifteenBytes)
     EXPECT_EQ(form->sPictName->text(), QStringLiteral("abcdefghijklmno"));
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

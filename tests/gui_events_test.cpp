@@ -35,12 +35,12 @@ void ClickRow(QListWidget *list, int row, bool twice = false)
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QApplication::sendEvent(port, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(port, &release);
     if (twice) {
-        QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
-                        Qt::NoModifier);
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(at), global, Qt::LeftButton,
+                        Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(port, &dbl);
         QMouseEvent release2(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
                              Qt::NoButton, Qt::NoModifier);
@@ -55,14 +55,14 @@ void DragRow(QListWidget *list, int from, int to)
     QWidget *port = list->viewport();
     const QPointF a(list->visualItemRect(list->item(from)).center());
     const QPointF b(list->visualItemRect(list->item(to)).center());
-    QMouseEvent press(QEvent::MouseButtonPress, a, port->mapToGlobal(a), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, a, port->mapToGlobal(a), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(port, &press);
     QMouseEvent move(QEvent::MouseMove, b, port->mapToGlobal(b), Qt::NoButton, Qt::LeftButton,
                      Qt::NoModifier);
     QApplication::sendEvent(port, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, b, port->mapToGlobal(b), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, b, port->mapToGlobal(b), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(port, &release);
 }
 
@@ -132,12 +132,12 @@ TEST_F(Events, SelectionDraggedToAnotherStepShowsThatStep)
     AddPictures(3);
     AddStep(0);
     ChooseEffect(0);
-    SetValue(3);   // step 1: 显示 3
+    SetValue(3);  // step 1: 显示 3
     AddStep(1);
     ChooseEffect(2);  // step 2: 左移 31
     AddStep(2);
     ChooseEffect(5);
-    SetValue(7);   // step 3: 等待 7
+    SetValue(7);  // step 3: 等待 7
     ClickStep(0);
     const ProgramTable before = form->program;
 
@@ -301,5 +301,5 @@ TEST_F(CheckAndSteps, RefillingTheEffectListLeavesTheSelectedStepAlone)
     EXPECT_FALSE(form->BtnSaveProgList->isEnabled());
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

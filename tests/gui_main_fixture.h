@@ -39,8 +39,9 @@ struct RecordedBox {
 };
 
 // A controller record as the controller stores it (16-bit fields big-endian).
-inline std::array<uint8_t, 256> ControllerRecord(const char *version, uint8_t flags, uint16_t pixels,
-                                                 uint8_t order, bool signature = true)
+inline std::array<uint8_t, 256> ControllerRecord(const char *version, uint8_t flags,
+                                                 uint16_t pixels, uint8_t order,
+                                                 bool signature = true)
 {
     std::array<uint8_t, 256> r{};
     if (signature) {
@@ -71,11 +72,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        SetMessageHook([this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
-            boxes.push_back({caption, text, icon});
-            if (onBox)
-                onBox();
-        });
+        SetMessageHook(
+            [this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
+                boxes.push_back({caption, text, icon});
+                if (onBox)
+                    onBox();
+            });
     }
     void TearDown() override
     {
@@ -173,4 +175,4 @@ inline const std::vector<QString> kEightEffects = {
 inline const QColor kGreen(0, 128, 0);
 inline const QColor kRed(255, 0, 0);
 
-} // namespace korvex::test
+}  // namespace korvex::test

@@ -16,7 +16,10 @@ const QString kCfgCaption = QStringLiteral("系统配置");
 const QString kSaved = QStringLiteral("      保存配置信息成功!      ");
 const QString kNotSaved = QStringLiteral("      保存配置信息失败!      ");
 
-uint16_t PixelsOf(const std::array<uint8_t, 256> &r) { return uint16_t(r[8] << 8 | r[9]); }
+uint16_t PixelsOf(const std::array<uint8_t, 256> &r)
+{
+    return uint16_t(r[8] << 8 | r[9]);
+}
 
 // ---- connection check and effect list ----
 
@@ -165,7 +168,8 @@ TEST_F(SettingsTest, LiveChangeActsOnlyWhileConnected)
     EXPECT_EQ((*sim)->CountOf('E'), 2);
     const std::vector<uint8_t> payload = (*sim)->LastPayload('E');
     ASSERT_GE(payload.size(), 3u);
-    EXPECT_EQ(std::vector<uint8_t>(payload.end() - 3, payload.end()), (std::vector<uint8_t>{1, 0, 3}));
+    EXPECT_EQ(std::vector<uint8_t>(payload.end() - 3, payload.end()),
+              (std::vector<uint8_t>{1, 0, 3}));
     EXPECT_EQ(form->hostCopy[cfg::kFlags], 0x01);  // bits 2..7 cleared
     EXPECT_EQ(form->hostCopy[cfg::kColourOrder], 3);
     EXPECT_TRUE(form->settingsDirty);
@@ -307,5 +311,5 @@ TEST_F(SettingsTest, PixelCountChangeEnablesSaveEvenWhenNotConnected)
     EXPECT_FALSE(form->settingsDirty);
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

@@ -92,7 +92,8 @@ TEST_F(StartupTest, SettingsFileTitleBecomesCaptionAndMissingKeyEmptiesIt)
 
     form.reset();
     // GBK text, section and key in another letter case.
-    WriteFile(".Ini", QByteArray("[setup]\r\ntitle=") + QByteArray::fromStdString(Utf8ToGbk("护栏二号")) + "\r\n");
+    WriteFile(".Ini", QByteArray("[setup]\r\ntitle=") +
+                          QByteArray::fromStdString(Utf8ToGbk("护栏二号")) + "\r\n");
     Open();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("护栏二号"));
 }
@@ -225,5 +226,5 @@ TEST_F(StartupTest, ShortWriteReportsDiskFullAndKeepsTheOldFile)
     EXPECT_EQ(data->pictureCount, 1);
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

@@ -40,7 +40,8 @@ protected:
             barMaximum = form->PrgBar->maximum();
             barValue = form->PrgBar->value();
             barHidden = form->PrgBar->isHidden();
-            countsInBox = {form->hostCopy[cfg::kPictureCount], GetWord(form->hostCopy, cfg::kProgramCount)};
+            countsInBox = {form->hostCopy[cfg::kPictureCount],
+                           GetWord(form->hostCopy, cfg::kProgramCount)};
         };
     }
 
@@ -91,8 +92,8 @@ TEST_F(UploadTest, FailureAtABlockLeavesTheBarThereAndTheHostCountAlone)
     EXPECT_EQ(barValue, 4 * 1 + 2 + 1);
     EXPECT_TRUE(barHidden);
     EXPECT_EQ(form->hostCopy[cfg::kPictureCount], 7);
-    EXPECT_EQ(CountSoon('G', 1, 300), 0);         // no restart after a failure
-    EXPECT_EQ((*sim)->ConfigRecord()[16], 3);   // written before the first block
+    EXPECT_EQ(CountSoon('G', 1, 300), 0);      // no restart after a failure
+    EXPECT_EQ((*sim)->ConfigRecord()[16], 3);  // written before the first block
 }
 
 TEST_F(UploadTest, NoPortShowsTheBarAtZeroAndFails)
@@ -181,5 +182,5 @@ TEST_F(UploadTest, SettingsSaveAfterUploadsWritesTheCountsTheControllerHolds)
     EXPECT_EQ(stored[19] << 8 | stored[20], 4);
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

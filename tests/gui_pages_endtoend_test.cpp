@@ -23,7 +23,8 @@ QString MakeBmp(const QString &path, int seed)
 {
     QImage image(2048, 3, QImage::Format_RGB32);
     for (int x = 0; x < 2048; ++x) {
-        image.setPixel(x, 0, qRgb((x * 7 + seed) & 0xFF, (x / 8 + seed * 40) & 0xFF, (x * 3) & 0xFF));
+        image.setPixel(x, 0,
+                       qRgb((x * 7 + seed) & 0xFF, (x / 8 + seed * 40) & 0xFF, (x * 3) & 0xFF));
         image.setPixel(x, 1, qRgb(255, 255, 255));
         image.setPixel(x, 2, qRgb(0, 0, 0));
     }
@@ -43,9 +44,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        SetMessageHook([this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
-            messages.push_back({caption, text, icon});
-        });
+        SetMessageHook(
+            [this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
+                messages.push_back({caption, text, icon});
+            });
     }
     void TearDown() override { SetMessageHook(nullptr); }
 
@@ -139,12 +141,13 @@ TEST_F(EndToEnd, CapturedLibraryAndProgramReachTheControllerAfterARestart)
     };
     for (int p = 0; p < 3; ++p)
         for (int b = 0; b < 4; ++b)
-            EXPECT_TRUE(same(port->Block(p, b), EncodePictureBlock(second.pictures[p], b))) << p << "/" << b;
+            EXPECT_TRUE(same(port->Block(p, b), EncodePictureBlock(second.pictures[p], b)))
+                << p << "/" << b;
     EXPECT_TRUE(same(port->Block(127, 0), EncodeNameTable(second.pictures, 0)));
     EXPECT_TRUE(same(port->Block(127, 1), EncodeNameTable(second.pictures, 1)));
     EXPECT_TRUE(same(port->Block(127, 2), EncodeProgramBlock(second.program, 4)));
     EXPECT_EQ(port->ConfigRecord()[16], 3);
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

@@ -39,9 +39,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        SetMessageHook([this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
-            messages.push_back({caption, text, icon});
-        });
+        SetMessageHook(
+            [this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
+                messages.push_back({caption, text, icon});
+            });
         form = std::make_unique<TFormMain>(dir_.filePath(QStringLiteral("korvex")));
         messages.clear();  // whatever start-up reported is not under test here
         form->runCapture = [this](TFormMain *owner, const QString &name, CaptureOutcome &out) {
@@ -147,4 +148,4 @@ private:
     QTemporaryDir dir_;
 };
 
-} // namespace korvex::test
+}  // namespace korvex::test

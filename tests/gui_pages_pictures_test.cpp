@@ -67,7 +67,7 @@ TEST_F(Pictures, The122ndNewDisablesNewForTheRestOfTheRun)
 TEST_F(Pictures, DeletingPicture2Of4RelabelsAndRetargetsTheProgram)
 {
     AddPictures(4);
-    form->program[0] = {1, 0, 1};  // picture 2, soon picture 3's slot
+    form->program[0] = {1, 0, 1};   // picture 2, soon picture 3's slot
     form->program[1] = {3, 2, 31};  // picture 4, soon gone
     form->program[2] = {0, 1, 31};
     form->RebuildProgList(3);
@@ -80,7 +80,8 @@ TEST_F(Pictures, DeletingPicture2Of4RelabelsAndRetargetsTheProgram)
     EXPECT_EQ(NameOf(form->pictures[1]), "p3");
     EXPECT_EQ(NameOf(form->pictures[2]), "p4");
     // Index 1 now names the former picture 3; index 3 is no longer listed.
-    EXPECT_EQ(Items(form->nProgList), (std::vector<std::string>{"001: p3 - 显示", "002: p1 - 渐显"}));
+    EXPECT_EQ(Items(form->nProgList),
+              (std::vector<std::string>{"001: p3 - 显示", "002: p1 - 渐显"}));
     EXPECT_EQ(form->program[0].picture, 1);
     EXPECT_EQ(form->program[1].picture, 0);
     EXPECT_TRUE(form->BtnSavePict->isEnabled());
@@ -179,5 +180,5 @@ TEST_F(Pictures, PreviewShowsTheFirst317ColoursAsStored)
     EXPECT_FALSE(form->BtnDelete->isEnabled());
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

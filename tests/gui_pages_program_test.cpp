@@ -165,7 +165,7 @@ protected:
         ChooseEffect(2);  // 002: p2 - 左移, value 31
         AddStep(2);
         ChooseEffect(5);
-        SetValue(4);      // 003: p3 - 等待, value 4
+        SetValue(4);  // 003: p3 - 等待, value 4
         form->BtnSavePictClick();
     }
 };
@@ -174,7 +174,8 @@ TEST_F(ProgramOfThree, DeletingTheLastSelectsAndShowsTheNewLast)
 {
     ClickStep(2);
     form->BtnDelProgClick();
-    EXPECT_EQ(Items(form->nProgList), (std::vector<std::string>{"001: p1 - 显示", "002: p2 - 左移"}));
+    EXPECT_EQ(Items(form->nProgList),
+              (std::vector<std::string>{"001: p1 - 显示", "002: p2 - 左移"}));
     EXPECT_EQ(Selected(form->nProgList), 1);
     EXPECT_EQ(form->SelAnimation->currentIndex(), 2);
     EXPECT_EQ(form->vSpeedStay->value(), 31);
@@ -186,7 +187,8 @@ TEST_F(ProgramOfThree, DeletingTheFirstShiftsEntriesButKeepsLabels)
 {
     ClickStep(0);
     form->BtnDelProgClick();
-    EXPECT_EQ(Items(form->nProgList), (std::vector<std::string>{"002: p2 - 左移", "003: p3 - 等待"}));
+    EXPECT_EQ(Items(form->nProgList),
+              (std::vector<std::string>{"002: p2 - 左移", "003: p3 - 等待"}));
     EXPECT_EQ(form->program[0].picture, 1);
     EXPECT_EQ(form->program[0].effect, 2);
     EXPECT_EQ(form->program[1].picture, 2);
@@ -197,7 +199,8 @@ TEST_F(ProgramOfThree, DeletingTheFirstShiftsEntriesButKeepsLabels)
     EXPECT_TRUE(form->BtnSaveProgList->isEnabled());
 
     form->RebuildProgList(form->nProgList->count());
-    EXPECT_EQ(Items(form->nProgList), (std::vector<std::string>{"001: p2 - 左移", "002: p3 - 等待"}));
+    EXPECT_EQ(Items(form->nProgList),
+              (std::vector<std::string>{"001: p2 - 左移", "002: p3 - 等待"}));
 }
 
 TEST_F(ProgramOfThree, DeletingEveryStepDisablesTheStepControls)
@@ -243,7 +246,8 @@ TEST_F(Program, RebuildDropsStepsWhosePictureIsGoneSoListAndTableAgree)
     form->program[1] = {7, 2, 20};  // no picture 8
     form->program[2] = {4, 3, 30};
     form->RebuildProgList(3);
-    EXPECT_EQ(Items(form->nProgList), (std::vector<std::string>{"001: p1 - 渐显", "002: p5 - 右移"}));
+    EXPECT_EQ(Items(form->nProgList),
+              (std::vector<std::string>{"001: p1 - 渐显", "002: p5 - 右移"}));
     // Item i is entry i: what Save and Send take is what is listed.
     EXPECT_EQ(form->program[1].picture, 4);
     EXPECT_EQ(form->program[1].effect, 3);
@@ -287,8 +291,8 @@ TEST_F(Program, StepsWithAnEffectTheListDoesNotOfferStillShow)
         while (form->SelAnimation->count() > 6)
             form->SelAnimation->removeItem(form->SelAnimation->count() - 1);
     }
-    form->program[0] = {0, 6, 12};    // 展开
-    form->program[1] = {1, 200, 3};   // no such effect
+    form->program[0] = {0, 6, 12};   // 展开
+    form->program[1] = {1, 200, 3};  // no such effect
     form->RebuildProgList(2);
     EXPECT_EQ(Items(form->nProgList), (std::vector<std::string>{"001: p1 - 展开", "002: p2 - ??"}));
     EXPECT_EQ(form->SelAnimation->currentIndex(), -1);
@@ -302,5 +306,5 @@ TEST_F(Program, StepsWithAnEffectTheListDoesNotOfferStillShow)
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("001: p1 - 展开"));
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

@@ -61,19 +61,21 @@ TEST(RenameDialog, ReturnsAChangedNameEvenAnEmptyOne)
 {
     TFormRename dialog;
     dialog.name = QStringLiteral("abc");
-    EXPECT_EQ(RunRename(dialog, [](TFormRename &d) {
-                  Type(d.sName, QStringLiteral("d"));
-                  d.BtnOK->click();
-              }),
+    EXPECT_EQ(RunRename(dialog,
+                        [](TFormRename &d) {
+                            Type(d.sName, QStringLiteral("d"));
+                            d.BtnOK->click();
+                        }),
               1);
     EXPECT_EQ(dialog.name, QStringLiteral("abcd"));
 
     TFormRename empty;
     empty.name = QStringLiteral("abc");
-    EXPECT_EQ(RunRename(empty, [](TFormRename &d) {
-                  Backspace(d.sName, 3);
-                  d.BtnOK->click();
-              }),
+    EXPECT_EQ(RunRename(empty,
+                        [](TFormRename &d) {
+                            Backspace(d.sName, 3);
+                            d.BtnOK->click();
+                        }),
               1);
     EXPECT_EQ(empty.name, QString());
 }
@@ -82,10 +84,11 @@ TEST(RenameDialog, ClosingItReturns2AndKeepsTheName)
 {
     TFormRename dialog;
     dialog.name = QStringLiteral("abc");
-    EXPECT_EQ(RunRename(dialog, [](TFormRename &d) {
-                  Type(d.sName, QStringLiteral("zzz"));
-                  d.close();
-              }),
+    EXPECT_EQ(RunRename(dialog,
+                        [](TFormRename &d) {
+                            Type(d.sName, QStringLiteral("zzz"));
+                            d.close();
+                        }),
               2);
     EXPECT_EQ(dialog.name, QStringLiteral("abc"));
 }
@@ -124,7 +127,7 @@ TEST(RenameDialog, AFullFieldKeepsItsTextWhereverTheOperatorTypes)
         Type(d.sName, QStringLiteral("X"));
         typed = d.sName->text();
         d.sName->setCursorPosition(15);
-        Backspace(d.sName, 3);               // "abcdefghijkl", 12 bytes
+        Backspace(d.sName, 3);  // "abcdefghijkl", 12 bytes
         d.sName->setCursorPosition(2);
         d.sName->insert(QStringLiteral("一XY"));  // room for 3 bytes
         pasted = d.sName->text();
@@ -158,5 +161,5 @@ TEST(RenameDialog, ALongerStoredNameCanBeShortenedButNotLengthened)
     EXPECT_EQ(dialog.name, QStringLiteral("一二三四五六七八"));
 }
 
-} // namespace
-} // namespace korvex::test
+}  // namespace
+}  // namespace korvex::test

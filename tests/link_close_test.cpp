@@ -10,8 +10,8 @@ using korvex::test::PtyPeer;
 
 namespace {
 
-const std::vector<uint8_t> kRestart = {0x1B, '$', 'Q', 'u', 'o', 'r', 'l', '0', 'P',
-                                       0x00, 0x01, 0x47, 0x0B, 0x12};
+const std::vector<uint8_t> kRestart = {0x1B, '$', 'Q',  'u',  'o',  'r',  'l',
+                                       '0',  'P', 0x00, 0x01, 0x47, 0x0B, 0x12};
 
 void RestartAndClose()
 {
@@ -20,7 +20,7 @@ void RestartAndClose()
     EXPECT_EQ(ComClose(), 1);
 }
 
-} // namespace
+}  // namespace
 
 TEST(PortClose, RestartWrittenJustBeforeCloseReachesAReadingPeer)
 {

@@ -53,7 +53,7 @@ protected:
     PtyPeer peer{1};
 };
 
-} // namespace
+}  // namespace
 
 // ---- Bytes on the wire ----
 
@@ -66,11 +66,13 @@ TEST_F(Exchange, WorkedFramesGoOutExactly)
     peer.Script(std::vector<uint8_t>(1024, 0));
     uint8_t block[1024];
     EXPECT_EQ(Read1KData(127, 3, block), 1);
-    EXPECT_EQ(peer.Frames()[1], Concat(HeaderBytes(), Bytes({0x00, 0x03, 0x41, 0x07, 0xFC, 0x06, 0x45})));
+    EXPECT_EQ(peer.Frames()[1],
+              Concat(HeaderBytes(), Bytes({0x00, 0x03, 0x41, 0x07, 0xFC, 0x06, 0x45})));
 
     peer.Script(std::vector<uint8_t>(1024, 0));
     EXPECT_EQ(Read1KData(0, 0, block), 1);
-    EXPECT_EQ(peer.Frames()[2], Concat(HeaderBytes(), Bytes({0x00, 0x03, 0x41, 0x00, 0x00, 0xB1, 0x41})));
+    EXPECT_EQ(peer.Frames()[2],
+              Concat(HeaderBytes(), Bytes({0x00, 0x03, 0x41, 0x00, 0x00, 0xB1, 0x41})));
 
     peer.Script(kOk);
     const uint8_t settings[3] = {0, 0, 0};
@@ -400,8 +402,8 @@ TEST_F(Exchange, PeerHangingUpEndsTheReadAtOnce)
     EXPECT_EQ(Read1KData(127, 3, dest.data()), 0);
     const double ms = MsSince(start);
     const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
-    EXPECT_LT(ms, 1000);      // not the 2.4 s of a silent line
-    EXPECT_LT(cpuMs, 200);    // and no busy loop while it lasted
+    EXPECT_LT(ms, 1000);    // not the 2.4 s of a silent line
+    EXPECT_LT(cpuMs, 200);  // and no busy loop while it lasted
     EXPECT_EQ(dest, std::vector<uint8_t>(1024, 0x22));
     EXPECT_EQ(ComClose(), 1);
     EXPECT_EQ(ComInitial(1, 38400), 0);  // the device is gone

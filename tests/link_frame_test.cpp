@@ -34,7 +34,7 @@ uint16_t BitwiseCrc(const std::vector<uint8_t> &data)
     return crc;
 }
 
-} // namespace
+}  // namespace
 
 // ---- CRC ----
 

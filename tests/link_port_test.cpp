@@ -52,7 +52,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 // ---- State table ----
 
@@ -60,13 +60,13 @@ TEST_F(PortState, OpenCloseAndTheirResults)
 {
     PtyPeer peer(1);
     ASSERT_TRUE(peer.ok());
-    EXPECT_EQ(ComClose(), 0);              // closed -> ComClose: 0
-    EXPECT_EQ(ComInitial(1, 38400), 1);    // closed -> open
-    EXPECT_EQ(ComInitial(1, 38400), 0);    // open -> ComInitial: 0, same port
+    EXPECT_EQ(ComClose(), 0);            // closed -> ComClose: 0
+    EXPECT_EQ(ComInitial(1, 38400), 1);  // closed -> open
+    EXPECT_EQ(ComInitial(1, 38400), 0);  // open -> ComInitial: 0, same port
     EXPECT_EQ(ComInitial(2, 9600), 0);
     EXPECT_EQ(ComClose(), 1);
     EXPECT_EQ(ComClose(), 0);
-    EXPECT_EQ(ComInitial(1, 38400), 1);    // and it opens again
+    EXPECT_EQ(ComInitial(1, 38400), 1);  // and it opens again
     EXPECT_EQ(ComClose(), 1);
 }
 

@@ -124,5 +124,5 @@ TEST(ConfigRecordExchange, FailuresLeaveTheRecordsAsTheyWere)
     EXPECT_EQ(host, kept);
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

@@ -113,7 +113,9 @@ TEST_F(LibraryFile, RecordsAndEntriesLittleEndianAtTheirOffsets)
     const size_t rec1 = 2 + 8212;
     EXPECT_EQ(f.substr(rec1, 4), std::string("\x10\x20\x30\x00", 4));
     EXPECT_EQ(f.substr(rec1 + 4 * 2047, 4), std::string("\xD0\xE0\xF0\x00", 4));
-    EXPECT_EQ(f.substr(rec1 + 8192, 4), std::string("\x03" "abc", 4));
+    EXPECT_EQ(f.substr(rec1 + 8192, 4), std::string("\x03"
+                                                    "abc",
+                                                    4));
     EXPECT_EQ(uint8_t(f[rec1 + 8211]), 0x5A);
     EXPECT_EQ(f.substr(2 + 120 * 8212 + 20, 4), std::string("\x03\x02\x01\x00", 4));
     EXPECT_EQ(f.substr(993656, 3), std::string("\x01\x06\x11", 3));
@@ -131,7 +133,10 @@ TEST_F(LibraryFile, RecordsAndEntriesLittleEndianAtTheirOffsets)
 TEST_F(LibraryFile, FileFromAnIndependentWriterLoads)
 {
     std::string f;
-    auto u16 = [&](unsigned v) { f += char(v & 0xFF); f += char(v >> 8); };
+    auto u16 = [&](unsigned v) {
+        f += char(v & 0xFF);
+        f += char(v >> 8);
+    };
     u16(2);
     for (int i = 0; i < 121; ++i) {
         for (int k = 0; k < 2048; ++k) {
@@ -298,5 +303,5 @@ TEST_F(LibraryFile, SaveKeepsPermissionsAndReplacesThroughALink)
     EXPECT_EQ(ReadAll(path).substr(0, 2), std::string("\x07\x00", 2));
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

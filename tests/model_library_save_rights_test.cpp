@@ -163,5 +163,5 @@ TEST_F(LibrarySaveRights, WritableFileOfAnotherOwnerInAStickyFolderIsSaved)
     EXPECT_EQ(entries, 1);  // no temporary file left behind
 }
 
-} // namespace
-} // namespace korvex
+}  // namespace
+}  // namespace korvex

@@ -109,7 +109,7 @@ struct Child {
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(SimProgram, PrintsItsPtyFirstAndServesIt)
 {

@@ -59,7 +59,7 @@ protected:
 
 const uint8_t kSettings[3] = {1, 0, 2};
 
-} // namespace
+}  // namespace
 
 // ---- Memory and record ----
 
@@ -75,7 +75,8 @@ TEST_F(Sim, InitialRecordSaysVer11With2048Pixels)
     want[8] = 0x08;
     want[9] = 0x00;
     EXPECT_EQ(head, want);
-    EXPECT_EQ(std::vector<uint8_t>(block.begin() + 532, block.begin() + 768), std::vector<uint8_t>(236, 0));
+    EXPECT_EQ(std::vector<uint8_t>(block.begin() + 532, block.begin() + 768),
+              std::vector<uint8_t>(236, 0));
     const auto rec = (*sp)->ConfigRecord();
     EXPECT_TRUE(std::equal(rec.begin(), rec.end(), block.begin() + 512));
 }
@@ -282,7 +283,10 @@ protected:
             close(fd);
         sim.Stop();
     }
-    void Send(const std::vector<uint8_t> &bytes) { ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void Send(const std::vector<uint8_t> &bytes)
+    {
+        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     // Everything that arrives within `ms`.
     std::vector<uint8_t> Collect(int ms)
     {
@@ -348,7 +352,8 @@ TEST_F(SimWire, FrameSplitAcrossWritesIsAssembled)
 {
     const auto frame = FrameFor(korvex::test::Concat({'C', 0, 0x10}, Pattern(1024, 4)));
     for (size_t off = 0; off < frame.size(); off += 100) {
-        Send(std::vector<uint8_t>(frame.begin() + off, frame.begin() + std::min(frame.size(), off + 100)));
+        Send(std::vector<uint8_t>(frame.begin() + off,
+                                  frame.begin() + std::min(frame.size(), off + 100)));
         usleep(5000);
     }
     EXPECT_EQ(Collect(150), std::vector<uint8_t>({'O', 'K'}));

@@ -76,7 +76,8 @@ inline bool WriteJpeg(const QString &path, const QImage &img, const JpegOptions 
     jpeg_start_compress(&c, TRUE);
     std::vector<JSAMPLE> row(static_cast<size_t>(img.width()) * 3);
     while (c.next_scanline < c.image_height) {
-        const auto *px = reinterpret_cast<const QRgb *>(img.constScanLine(static_cast<int>(c.next_scanline)));
+        const auto *px =
+            reinterpret_cast<const QRgb *>(img.constScanLine(static_cast<int>(c.next_scanline)));
         for (int x = 0; x < img.width(); ++x) {
             if (opt.grey) {
                 row[static_cast<size_t>(x)] = static_cast<JSAMPLE>(qGreen(px[x]));
@@ -215,4 +216,4 @@ inline QImage DjpegDecode(const QString &jpegPath, const QString &ppmPath)
     return img;
 }
 
-} // namespace korvex::test
+}  // namespace korvex::test

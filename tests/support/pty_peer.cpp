@@ -21,7 +21,7 @@ int64_t NowMs()
         .count();
 }
 
-} // namespace
+}  // namespace
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values)
 {
@@ -48,7 +48,8 @@ PtyPeer::PtyPeer(int port) : var_("KORVEX_COM" + std::to_string(port))
     if (master_ < 0)
         return;
     char name[256];
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+        ptsname_r(master_, name, sizeof name) != 0) {
         close(master_);
         master_ = -1;
         return;
@@ -225,4 +226,4 @@ void PtyPeer::Serve()
     }
 }
 
-} // namespace korvex::test
+}  // namespace korvex::test

@@ -16,8 +16,8 @@ namespace korvex::test {
 
 struct ScriptedReply {
     std::vector<uint8_t> bytes;
-    int delayMs = 0;      // after the frame has arrived
-    bool hangUp = false;  // close the line instead of answering
+    int delayMs = 0;            // after the frame has arrived
+    bool hangUp = false;        // close the line instead of answering
     std::vector<uint8_t> tail;  // more bytes, sent tailDelayMs after the first ones
     int tailDelayMs = 0;
 };
@@ -82,7 +82,8 @@ private:
 // Milliseconds on the monotonic clock since `start`.
 inline double MsSince(std::chrono::steady_clock::time_point start)
 {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 // Small byte-vector helpers for expected wire contents.
@@ -90,4 +91,4 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values);
 std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t> &b);
 std::vector<uint8_t> HeaderBytes();  // ESC "$Quorl0P"
 
-} // namespace korvex::test
+}  // namespace korvex::test

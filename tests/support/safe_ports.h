@@ -16,4 +16,4 @@ inline void AimPortsNowhere()
     }
 }
 
-} // namespace korvex::test
+}  // namespace korvex::test

@@ -38,4 +38,4 @@ private:
     bool started_ = false;
 };
 
-} // namespace korvex::test
+}  // namespace korvex::test

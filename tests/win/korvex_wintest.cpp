@@ -34,10 +34,10 @@
 #include <vector>
 
 #if defined(_WIN32)
-#  define WIN32_LEAN_AND_MEAN
-#  include <windows.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #else
-#  include <dlfcn.h>
+#include <dlfcn.h>
 #endif
 
 namespace {
@@ -56,15 +56,24 @@ struct Api {
 
 #if defined(_WIN32)
 using Library = HMODULE;
-Library OpenLibrary(const char *path) { return LoadLibraryA(path); }
+Library OpenLibrary(const char *path)
+{
+    return LoadLibraryA(path);
+}
 void *Symbol(Library lib, const char *name)
 {
     return reinterpret_cast<void *>(GetProcAddress(lib, name));
 }
 #else
 using Library = void *;
-Library OpenLibrary(const char *path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
-void *Symbol(Library lib, const char *name) { return dlsym(lib, name); }
+Library OpenLibrary(const char *path)
+{
+    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
+void *Symbol(Library lib, const char *name)
+{
+    return dlsym(lib, name);
+}
 #endif
 
 template <typename Fn>
@@ -141,8 +150,9 @@ bool RunStep(const Api &api, int index, const std::string &step)
 {
     const size_t colon = step.find(':');
     const std::string name = step.substr(0, colon);
-    const std::vector<std::string> args =
-        colon == std::string::npos ? std::vector<std::string>{} : Split(step.substr(colon + 1), ',');
+    const std::vector<std::string> args = colon == std::string::npos
+                                              ? std::vector<std::string>{}
+                                              : Split(step.substr(colon + 1), ',');
 
     std::vector<uint8_t> data;
     uint8_t dest[1024];
@@ -163,7 +173,8 @@ bool RunStep(const Api &api, int index, const std::string &step)
     } else if (name == "write" || name == "writeex") {
         if (args.size() != 3 || !Pattern(args[2], 1024, data))
             return false;
-        result = (name == "write" ? api.write1K : api.write1KEx)(Arg(args, 0), Arg(args, 1), data.data());
+        result = (name == "write" ? api.write1K : api.write1KEx)(Arg(args, 0), Arg(args, 1),
+                                                                 data.data());
     } else if (name == "special") {
         if (args.size() != 1 || !Pattern(args[0], 256, data))
             return false;
@@ -171,7 +182,8 @@ bool RunStep(const Api &api, int index, const std::string &step)
     } else if (name == "notsave") {
         if (args.size() != 3)
             return false;
-        const uint8_t settings[3] = {static_cast<uint8_t>(Arg(args, 0)), static_cast<uint8_t>(Arg(args, 1)),
+        const uint8_t settings[3] = {static_cast<uint8_t>(Arg(args, 0)),
+                                     static_cast<uint8_t>(Arg(args, 1)),
                                      static_cast<uint8_t>(Arg(args, 2))};
         result = api.writeNotSave(settings);
     } else if (name == "settime") {
@@ -199,7 +211,7 @@ bool RunStep(const Api &api, int index, const std::string &step)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
