@@ -35,7 +35,7 @@ void CaptureModel::Load(const QImage &image)
 {
     working_ = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_RGB32);
     displayWidth_ = working_.width();
-    pict_.setWidth(std::min(working_.width(), kWidthMax));
+    pict_.setWidth(std::min(working_.width(), kCaptureWidthMax));
     pict_.setHeight(working_.height());
     SetWidthField(pict_.width());
     Centre();
@@ -43,7 +43,7 @@ void CaptureModel::Load(const QImage &image)
 
 void CaptureModel::SetWidthField(int value)
 {
-    value = std::clamp(value, kWidthMin, kWidthMax);
+    value = std::clamp(value, kCaptureWidthMin, kCaptureWidthMax);
     if (value == widthField_)
         return;  // the field reports changes only
     widthField_ = value;
@@ -53,14 +53,14 @@ void CaptureModel::SetWidthField(int value)
 void CaptureModel::StepWidthField(int steps)
 {
     // Done in 64 bits so a silly step count cannot overflow before the clamp.
-    const int64_t v = static_cast<int64_t>(widthField_) + static_cast<int64_t>(steps) * kWidthStep;
-    SetWidthField(static_cast<int>(std::clamp<int64_t>(v, kWidthMin, kWidthMax)));
+    const int64_t v = static_cast<int64_t>(widthField_) + static_cast<int64_t>(steps) * kCaptureWidthStep;
+    SetWidthField(static_cast<int>(std::clamp<int64_t>(v, kCaptureWidthMin, kCaptureWidthMax)));
 }
 
 void CaptureModel::WidthChange()
 {
-    if (widthField_ % kWidthStep != 0)
-        SetWidthField((widthField_ / kWidthStep + 1) * kWidthStep);
+    if (widthField_ % kCaptureWidthStep != 0)
+        SetWidthField((widthField_ / kCaptureWidthStep + 1) * kCaptureWidthStep);
     pict_.setWidth(widthField_);
     Centre();
 }

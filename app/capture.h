@@ -13,17 +13,19 @@
 #include <cstdint>
 #include <optional>
 
+#include "model/library.h"
+
 namespace korvex {
 
-constexpr int kWidthMin = 8;
-constexpr int kWidthMax = 2048;
-constexpr int kWidthStep = 16;
-constexpr int kWidthStart = 256;
+constexpr int kCaptureWidthMin = 8;
+constexpr int kCaptureWidthMax = 2048;
+constexpr int kCaptureWidthStep = 16;
+constexpr int kCaptureWidthStart = 256;
 constexpr int kPictStartWidth = 461;
 constexpr int kPictStartHeight = 58;
-constexpr int kSampleCount = 2048;
+constexpr int kSampleCount = kColours;
 
-using CaptureColours = std::array<uint32_t, kSampleCount>;
+using CaptureColours = PictureColours;
 
 // A pixel as a library colour: 0x00BBGGRR with each channel's low four bits
 // cleared.
@@ -95,7 +97,7 @@ private:
     int displayWidth_ = 0;
     QRect pict_{0, 0, kPictStartWidth, kPictStartHeight};
     QSize box_{kPictStartWidth, kPictStartHeight};
-    int widthField_ = kWidthStart;
+    int widthField_ = kCaptureWidthStart;
     bool stretch_ = false;
 };
 

@@ -5,83 +5,27 @@
 #include <QFileInfo>
 #include <QString>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "cli/cli_common.h"
+#include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/library_access.h"
 #include "app/capture.h"
 #include "app/gbk_text.h"
 #include "app/image_load.h"
-#include "app/labels.h"
+#include "model/library_document.h"
 
 namespace korvex::cli {
 
 namespace {
 
-const char kHelp[] = "usage: korvex-cli capture IMAGE --name NAME [--width W] [--stretch]\n"
-                     "                          [--library FILE] [--replace N]\n"
-                     "\n"
-                     "Makes a picture of 2048 colours from the top row of IMAGE (.bmp, .jpg or\n"
-                     ".jpeg) exactly as the capture dialog does, and appends it to the library\n"
-                     "file (or replaces picture N). A library file that does not exist yet is\n"
-                     "created.\n"
-                     "\n"
-                     "  --name NAME     the picture's name, UTF-8; at most 15 bytes in GBK\n"
-                     "                  (a Chinese character counts two)\n"
-                     "  --width W       the dialog's width field, 8..2048; rounded up to a\n"
-                     "                  multiple of 16 as the field does. Default: as loading\n"
-                     "                  sets it, the image width rounded up to 16, at most 2048.\n"
-                     "                  Without --stretch a row narrower than the width gets\n"
-                     "                  black columns up to it (a smaller width adds none).\n"
-                     "  --stretch       scale the row to the width (nearest neighbour)\n"
-                     "  --library FILE  library file; default korvex.Dat beside korvex-cli\n"
-                     "  --replace N     put the picture in place of picture N (1-based, as\n"
-                     "                  'korvex-cli list' numbers them) instead of appending\n"
-                     "\n"
-                     "Exit status: 0 done, 2 bad usage, an image that gives no picture, or a\n"
-                     "library file that cannot be read or written.\n";
-
-bool TakesValue(const std::vector<OptionSpec> &specs, const std::string &arg)
+int RunCapture(const Invocation &inv)
 {
-    if (arg.compare(0, 2, "--") != 0 || arg.find('=') != std::string::npos)
-        return false;
-    for (const OptionSpec &s : specs) {
-        if ("--" + s.name == arg)
-            return s.takesValue;
-    }
-    return false;
-}
+    const ParsedArgs &args = inv.args;
+    const std::vector<std::string> &positional = args.positional;
 
-}  // namespace
-
-int RunCapture(int argc, char **argv)
-{
-    const std::vector<OptionSpec> specs = {
-        {"name", true}, {"width", true}, {"stretch", false}, {"replace", true}, kLibraryOption};
-
-    // The image is the one argument that is neither an option nor its value.
-    std::vector<char *> options;
-    std::vector<std::string> positional;
-    for (int i = 0; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.compare(0, 1, "-") == 0 && arg.size() > 1) {
-            options.push_back(argv[i]);
-            if (TakesValue(specs, arg) && i + 1 < argc)
-                options.push_back(argv[++i]);
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    ParsedArgs args;
-    if (!ParseArgs(static_cast<int>(options.size()), options.data(), specs, "capture", args))
-        return kExitUsage;
-    if (args.help) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
     if (positional.size() != 1) {
         Error(positional.empty() ? "capture needs an image file; try 'korvex-cli capture --help'"
                                  : "capture takes one image file; try 'korvex-cli capture --help'");
@@ -107,7 +51,7 @@ int RunCapture(int argc, char **argv)
     std::optional<int> width;
     if (args.Has("width")) {
         int w = 0;
-        if (!ParseInt(args.Get("width"), kWidthMin, kWidthMax, w)) {
+        if (!ParseInt(args.Get("width"), kCaptureWidthMin, kCaptureWidthMax, w)) {
             Error("--width wants a whole number from 8 to 2048");
             return kExitUsage;
         }
@@ -116,23 +60,25 @@ int RunCapture(int argc, char **argv)
 
     // The library first: a bad file or --replace is reported before the
     // image is decoded.
-    const std::string path = LibraryPath(args);
+    const std::string &path = inv.libraryPath;
     auto data = std::make_unique<LibraryData>();
     if (QFileInfo::exists(QString::fromStdString(path))) {
         if (!LoadLibrary(path, *data))
             return kExitUsage;
     }
-    int slot = data->pictureCount;
+    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+    doc->Load(*data);
+    const int count = doc->PictureCount();
+    int replace = -1;
     if (args.Has("replace")) {
         int n = 0;
-        if (data->pictureCount == 0 || !ParseInt(args.Get("replace"), 1, data->pictureCount, n)) {
-            Error("--replace wants a picture number from 1 to " +
-                  std::to_string(data->pictureCount) + " (the library holds " +
-                  std::to_string(data->pictureCount) + " pictures)");
+        if (count == 0 || !ParseInt(args.Get("replace"), 1, count, n)) {
+            Error("--replace wants a picture number from 1 to " + std::to_string(count) +
+                  " (the library holds " + std::to_string(count) + " pictures)");
             return kExitUsage;
         }
-        slot = n - 1;
-    } else if (data->pictureCount >= kMaxPictures) {
+        replace = n - 1;
+    } else if (doc->PicturesFull()) {
         Error("the library already holds 121 pictures; use --replace N");
         return kExitUsage;
     }
@@ -155,19 +101,53 @@ int RunCapture(int argc, char **argv)
         return kExitUsage;
     }
 
-    PictureRecord &record = data->pictures[static_cast<size_t>(slot)];
-    std::memcpy(record.colours, colours.data(), sizeof record.colours);
-    StoreName(record, gbkName);
-    if (slot == data->pictureCount)
-        ++data->pictureCount;
+    // The page's New or Replace, then its Save.
+    int slot = replace;
+    if (replace >= 0)
+        doc->ReplacePicture(replace, colours, gbkName);
+    else
+        slot = doc->NewPicture(colours, gbkName);
+    doc->Store(*data);
 
     std::string error;
     if (!SaveLibraryFile(path, *data, error)) {
         Error("cannot write the library file " + path + ": " + error);
         return kExitUsage;
     }
-    std::printf("%s\n", PictureLabel(slot + 1, utf8Name).c_str());
+    std::printf("%s\n", doc->PictureLabel(slot).c_str());
     return kExitOk;
 }
+
+}  // namespace
+
+const CommandSpec kCaptureCommand = {
+    "capture",
+    "make a picture from an image file",
+    "IMAGE",
+    "Makes a picture of 2048 colours from the top row of IMAGE (.bmp, .jpg or\n"
+    ".jpeg) exactly as the capture dialog does, and appends it to the library\n"
+    "file (or replaces picture N). A library file that does not exist yet is\n"
+    "created.\n",
+    {
+        {"name", "NAME",
+         "the picture's name, UTF-8; at most 15 bytes in GBK\n(a Chinese character counts two)",
+         true},
+        {"width", "W",
+         "the dialog's width field, 8..2048; rounded up to a\n"
+         "multiple of 16 as the field does. Default: as loading\n"
+         "sets it, the image width rounded up to 16, at most 2048.\n"
+         "Without --stretch a row narrower than the width gets\n"
+         "black columns up to it (a smaller width adds none)."},
+        {"stretch", nullptr, "scale the row to the width (nearest neighbour)"},
+        {"replace", "N",
+         "put the picture in place of picture N (1-based, as\n"
+         "'korvex-cli list' numbers them) instead of appending"},
+    },
+    /*usesPort=*/false,
+    /*usesLibrary=*/true,
+    RunCapture,
+    "Exit status: 0 done, 2 bad usage, an image that gives no picture, or a\n"
+    "library file that cannot be read or written.\n",
+};
 
 }  // namespace korvex::cli

@@ -1,16 +1,18 @@
-// korvex-cli subcommands. Each takes the arguments after its own name and
-// returns the process exit status: 0 success, 1 a failed exchange with the
-// controller, 2 bad usage or a bad file.
+// korvex-cli's commands, one CommandSpec each (defined in the command's own
+// file). Each handler returns the process exit status: 0 success, 1 a
+// failed exchange with the controller, 2 bad usage or a bad file.
 #pragma once
+
+#include "cli/options.h"
 
 namespace korvex::cli {
 
-int RunInfo(int argc, char **argv);
-int RunSendPictures(int argc, char **argv);
-int RunSendProgram(int argc, char **argv);
-int RunSettings(int argc, char **argv);
-int RunSetTime(int argc, char **argv);
-int RunList(int argc, char **argv);
-int RunCapture(int argc, char **argv);
+extern const CommandSpec kInfoCommand;
+extern const CommandSpec kSendPicturesCommand;
+extern const CommandSpec kSendProgramCommand;
+extern const CommandSpec kSettingsCommand;
+extern const CommandSpec kSetTimeCommand;
+extern const CommandSpec kListCommand;
+extern const CommandSpec kCaptureCommand;
 
 }  // namespace korvex::cli

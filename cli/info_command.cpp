@@ -1,42 +1,35 @@
 // korvex-cli info: the connection check, with what the controller reports.
 #include <cstdio>
 
-#include "cli/cli_common.h"
+#include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/port_choice.h"
 #include "link/korvex_api.h"
 #include "model/config_record.h"
+#include "model/effects.h"
+#include "model/line.h"
 
 namespace korvex::cli {
 
 namespace {
 
-const char kHelp[] =
-    "usage: korvex-cli info [--port N | --device PATH]\n"
-    "\n"
-    "Reads the controller's configuration record and shows its signature,\n"
-    "firmware version, pixel count, colour order, display flags and the\n"
-    "numbers of pictures and program entries it last received.\n"
-    "\n"
-    "  --port N       serial port 1..8 (KORVEX_COM<N>, else /dev/ttyS<N-1>); default 1\n"
-    "  --device PATH  use this serial device\n";
+const char *const kOrders[kColourOrders] = {"red green blue", "red blue green", "green red blue",
+                                            "green blue red", "blue red green", "blue green red"};
 
-const char *const kOrders[6] = {"red green blue", "red blue green", "green red blue",
-                                "green blue red", "blue red green", "blue green red"};
-
-}  // namespace
-
-int RunInfo(int argc, char **argv)
+char Printable(uint8_t c)
 {
-    int port = 1;
-    if (const int status = StartPortCommand(argc, argv, "info", kHelp, port); status >= 0)
-        return status;
+    return c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+}
 
+int RunInfo(const Invocation &inv)
+{
+    const int port = inv.port;
     ConfigRecord record{};
-    const bool opened = ComInitial(port, 38400) != 0;
+    const bool opened = ComInitial(port, kBaud) != 0;
     const bool read = opened && ReadConfigRecord(record);
     ComClose();
-    if (const int status = RecordReadFailure(opened, read, port); status >= 0)
-        return status;
+    if (!RecordWasRead(opened, read, port))
+        return kExitExchange;
 
     std::printf("connected:       %s\n", DescribePort(port).c_str());
     if (!HasSignature(record)) {
@@ -45,25 +38,34 @@ int RunInfo(int argc, char **argv)
     } else {
         std::printf("signature:       Ver\n");
     }
-    const uint8_t version = VersionNumber(record);
     std::printf("firmware:        %c.%c (version number %u)\n",
-                record[cfg::kVersionMajor] >= 0x20 && record[cfg::kVersionMajor] < 0x7F
-                    ? record[cfg::kVersionMajor]
-                    : '?',
-                record[cfg::kVersionMinor] >= 0x20 && record[cfg::kVersionMinor] < 0x7F
-                    ? record[cfg::kVersionMinor]
-                    : '?',
-                version);
-    std::printf("effects offered: %d\n", HasSignature(record) && version > 10 ? 8 : 6);
+                Printable(record[cfg::kVersionMajor]), Printable(record[cfg::kVersionMinor]),
+                VersionNumber(record));
+    std::printf("effects offered: %d\n", EffectsOffered(record));
     std::printf("pixel count:     %u\n", GetWord(record, cfg::kPixelCount));
     const unsigned order = record[cfg::kColourOrder];
     std::printf("colour order:    %u (%s)\n", order,
-                order < 6 ? kOrders[order] : "not a known order");
-    std::printf("data inversion:  %s\n", (record[cfg::kFlags] & 1) ? "on" : "off");
-    std::printf("OE inversion:    %s\n", (record[cfg::kFlags] & 2) ? "on" : "off");
+                order < kColourOrders ? kOrders[order] : "not a known order");
+    std::printf("data inversion:  %s\n", DataInverted(record) ? "on" : "off");
+    std::printf("OE inversion:    %s\n", OeInverted(record) ? "on" : "off");
     std::printf("pictures:        %u\n", record[cfg::kPictureCount]);
     std::printf("program entries: %u\n", GetWord(record, cfg::kProgramCount));
     return kExitOk;
 }
+
+}  // namespace
+
+const CommandSpec kInfoCommand = {
+    "info",
+    "check the connection and show the controller's settings",
+    nullptr,
+    "Reads the controller's configuration record and shows its signature,\n"
+    "firmware version, pixel count, colour order, display flags and the\n"
+    "numbers of pictures and program entries it last received.\n",
+    {},
+    /*usesPort=*/true,
+    /*usesLibrary=*/false,
+    RunInfo,
+};
 
 }  // namespace korvex::cli

@@ -1,62 +1,59 @@
 // korvex-cli list: the pictures and program steps of a library file,
-// labelled as the desktop program's lists show them.
+// labelled and listed exactly as the desktop program's lists show them.
 #include <cstdio>
+#include <memory>
 
-#include "cli/cli_common.h"
-#include "cli/commands.h"
 #include "app/gbk_text.h"
-#include "app/labels.h"
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/library_access.h"
+#include "model/library_document.h"
 
 namespace korvex::cli {
 
 namespace {
 
-const char kHelp[] = "usage: korvex-cli list [--library FILE]\n"
-                     "\n"
-                     "Lists the pictures and the program steps of a library file with the\n"
-                     "labels the desktop program shows; names are printed as UTF-8.\n"
-                     "\n"
-                     "  --library FILE  library file; default korvex.Dat beside korvex-cli\n";
-
-}  // namespace
-
-int RunList(int argc, char **argv)
+int RunList(const Invocation &inv)
 {
-    ParsedArgs args;
-    if (!ParseArgs(argc, argv, {kLibraryOption}, "list", args))
-        return kExitUsage;
-    if (args.help) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
-    const std::string path = LibraryPath(args);
     auto data = std::make_unique<LibraryData>();
-    if (!LoadLibrary(path, *data))
+    if (!LoadLibrary(inv.libraryPath, *data))
         return kExitUsage;
+    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+    doc->Load(*data);
 
-    std::printf("pictures: %d\n", data->pictureCount);
-    for (int i = 0; i < data->pictureCount; ++i)
-        std::printf("%s\n", PictureLabel(i + 1, GbkToUtf8(NameOf(data->pictures[i]))).c_str());
+    std::printf("pictures: %d\n", doc->PictureCount());
+    for (int i = 0; i < doc->PictureCount(); ++i)
+        std::printf("%s\n", doc->PictureLabel(i).c_str());
 
-    const int shown = ListedProgramLength(*data);
-    std::printf("program steps: %d\n", shown);
-    int number = 0;
+    // The entries the rebuild dropped: among the first programLength, those
+    // whose picture the library does not hold.
     for (int i = 0; i < data->programLength; ++i) {
-        const ProgramEntry &e = data->program[i];
-        if (e.picture >= data->pictureCount) {
+        const ProgramEntry &e = data->program[static_cast<size_t>(i)];
+        if (e.picture >= doc->PictureCount())
             std::fprintf(stderr,
                          "korvex-cli: note: program entry %d names picture %d, which the "
                          "library does not hold; it is not listed\n",
                          i + 1, e.picture + 1);
-            continue;
-        }
-        const std::string effect = e.effect < 8 ? kEffectNames[e.effect] : "";
-        std::printf(
-            "%s (value %d)\n",
-            StepLabel(++number, GbkToUtf8(NameOf(data->pictures[e.picture])), effect).c_str(),
-            e.value);
     }
+    std::printf("program steps: %d\n", doc->ProgramLength());
+    for (int s = 0; s < doc->ProgramLength(); ++s)
+        std::printf("%s (value %d)\n", doc->StepLabel(s).c_str(),
+                    doc->Program()[static_cast<size_t>(s)].value);
     return kExitOk;
 }
+
+}  // namespace
+
+const CommandSpec kListCommand = {
+    "list",
+    "list the pictures and program steps of a library file",
+    nullptr,
+    "Lists the pictures and the program steps of a library file with the\n"
+    "labels the desktop program shows; names are printed as UTF-8.\n",
+    {},
+    /*usesPort=*/false,
+    /*usesLibrary=*/true,
+    RunList,
+};
 
 }  // namespace korvex::cli

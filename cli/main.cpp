@@ -1,57 +1,75 @@
 // korvex-cli: programs controller cards from a prepared library file, on
 // the same model, file and upload code as the desktop program.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "cli/cli_common.h"
+#include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/library_access.h"
+#include "cli/port_choice.h"
+
+namespace korvex::cli {
 
 namespace {
 
-struct Command {
-    const char *name;
-    int (*run)(int, char **);
-    const char *summary;
+const CommandSpec *const kCommands[] = {
+    &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kSettingsCommand,
+    &kSetTimeCommand, &kListCommand,         &kCaptureCommand,
 };
 
-const Command kCommands[] = {
-    {"info", korvex::cli::RunInfo, "check the connection and show the controller's settings"},
-    {"send-pictures", korvex::cli::RunSendPictures, "send the library's pictures and names"},
-    {"send-program", korvex::cli::RunSendProgram, "send the library's program"},
-    {"settings", korvex::cli::RunSettings, "store or try display settings"},
-    {"set-time", korvex::cli::RunSetTime, "set the controller's clock from this computer"},
-    {"list", korvex::cli::RunList, "list the pictures and program steps of a library file"},
-    {"capture", korvex::cli::RunCapture, "make a picture from an image file"},
-};
+const char kPortsText[] = "ports: --port N names serial port N: the device in $KORVEX_COM<N> when\n"
+                          "that is set, else /dev/ttyS<N-1>.\n";
 
 void Usage(FILE *out)
 {
     std::fprintf(out, "usage: korvex-cli <command> [options]\n\ncommands:\n");
-    for (const Command &c : kCommands)
-        std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
-    std::fprintf(out, "\n'korvex-cli <command> --help' describes a command's options.\n"
-                      "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or "
-                      "a bad file.\n");
+    for (const CommandSpec *c : kCommands)
+        std::fprintf(out, "  %-14s %s\n", c->name, c->summary);
+    std::fprintf(out,
+                 "\n'korvex-cli <command> --help' describes a command's options.\n"
+                 "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or "
+                 "a bad file.\n\n%s",
+                 kPortsText);
+}
+
+// Parses the command's options, answers --help, and runs the common steps
+// the command asks for before its handler.
+int Run(const CommandSpec &command, int argc, char **argv)
+{
+    Invocation inv;
+    if (!ParseArgs(argc, argv, command, inv.args))
+        return kExitUsage;
+    if (inv.args.help) {
+        std::fputs(HelpText(command).c_str(), stdout);
+        return kExitOk;
+    }
+    if (command.usesPort && !ChoosePort(inv.args, inv.port))
+        return kExitUsage;
+    if (command.usesLibrary)
+        inv.libraryPath = LibraryPath(inv.args);
+    return command.run(inv);
 }
 
 }  // namespace
 
+}  // namespace korvex::cli
+
 int main(int argc, char **argv)
 {
+    using namespace korvex::cli;
     if (argc < 2) {
         Usage(stderr);
-        return korvex::cli::kExitUsage;
+        return kExitUsage;
     }
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         Usage(stdout);
-        return korvex::cli::kExitOk;
+        return kExitOk;
     }
-    for (const Command &c : kCommands) {
-        if (name == c.name)
-            return c.run(argc - 2, argv + 2);
+    for (const CommandSpec *c : kCommands) {
+        if (name == c->name)
+            return Run(*c, argc - 2, argv + 2);
     }
-    korvex::cli::Error("unknown command '" + name + "'; try 'korvex-cli --help'");
-    return korvex::cli::kExitUsage;
+    Error("unknown command '" + name + "'; try 'korvex-cli --help'");
+    return kExitUsage;
 }

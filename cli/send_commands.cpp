@@ -1,79 +1,50 @@
 // korvex-cli send-pictures and send-program: the desktop program's uploads,
-// fed from a library file.
+// fed from a library file read through the same document as the window.
 #include <cstdio>
+#include <memory>
 
-#include "cli/cli_common.h"
-#include "cli/commands.h"
+#include "app/gbk_text.h"
 #include "app/upload.h"
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/library_access.h"
+#include "cli/port_choice.h"
+#include "cli/progress.h"
+#include "model/library_document.h"
 
 namespace korvex::cli {
 
 namespace {
 
-const char kPicturesHelp[] =
-    "usage: korvex-cli send-pictures [--library FILE] [--port N | --device PATH]\n"
-    "\n"
-    "Sends every picture of the library file (four blocks each), both name\n"
-    "tables and the new picture count, then restarts the controller. A\n"
-    "progress bar is drawn on stderr when it is a terminal.\n"
-    "\n"
-    "  --library FILE  library file; default korvex.Dat beside korvex-cli\n"
-    "  --port N        serial port 1..8 (KORVEX_COM<N>, else /dev/ttyS<N-1>); default 1\n"
-    "  --device PATH   use this serial device\n";
-
-const char kProgramHelp[] =
-    "usage: korvex-cli send-program [--library FILE] [--port N | --device PATH]\n"
-    "\n"
-    "Sends the program of the library file and its length, then restarts the\n"
-    "controller.\n"
-    "\n"
-    "  --library FILE  library file; default korvex.Dat beside korvex-cli\n"
-    "  --port N        serial port 1..8 (KORVEX_COM<N>, else /dev/ttyS<N-1>); default 1\n"
-    "  --device PATH   use this serial device\n";
-
-std::vector<OptionSpec> SendOptions()
+// The library as the window holds it after loading the file; null (the
+// reason printed) when the file cannot be used. `storedLength` receives
+// the program length the file gives.
+std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, int *storedLength = nullptr)
 {
-    std::vector<OptionSpec> specs = kPortOptions;
-    specs.push_back(kLibraryOption);
-    return specs;
+    auto data = std::make_unique<LibraryData>();
+    if (!LoadLibrary(path, *data))
+        return nullptr;
+    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+    doc->Load(*data);
+    if (storedLength)
+        *storedLength = data->programLength;
+    return doc;
 }
 
-// Common start of both: options, port, library. Returns -1 to go on.
-int Prepare(int argc, char **argv, const char *command, const char *help, int &port,
-            std::unique_ptr<LibraryData> &data)
+int RunSendPictures(const Invocation &inv)
 {
-    ParsedArgs args;
-    if (!ParseArgs(argc, argv, SendOptions(), command, args))
+    const int port = inv.port;
+    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(inv.libraryPath);
+    if (!doc)
         return kExitUsage;
-    if (args.help) {
-        std::fputs(help, stdout);
-        return kExitOk;
-    }
-    if (!ChoosePort(args, port))
-        return kExitUsage;
-    data = std::make_unique<LibraryData>();
-    if (!LoadLibrary(LibraryPath(args), *data))
-        return kExitUsage;
-    return -1;
-}
 
-}  // namespace
-
-int RunSendPictures(int argc, char **argv)
-{
-    int port = 1;
-    std::unique_ptr<LibraryData> data;
-    const int early = Prepare(argc, argv, "send-pictures", kPicturesHelp, port, data);
-    if (early >= 0)
-        return early;
-
-    const int n = data->pictureCount;
+    const int n = doc->PictureCount();
     int reached = 0;
     UploadResult result;
     {
         ProgressBar bar("sending pictures", 4 * n);
         bar.Set(0);
-        result = SendPictures(data->pictures, n, port, [&](int position) {
+        result = SendPictures(doc->Pictures(), n, port, [&](int position) {
             reached = position;
             bar.Set(position);
         });
@@ -92,21 +63,21 @@ int RunSendPictures(int argc, char **argv)
     return kExitOk;
 }
 
-int RunSendProgram(int argc, char **argv)
+int RunSendProgram(const Invocation &inv)
 {
-    int port = 1;
-    std::unique_ptr<LibraryData> data;
-    const int early = Prepare(argc, argv, "send-program", kProgramHelp, port, data);
-    if (early >= 0)
-        return early;
+    const int port = inv.port;
+    int stored = 0;
+    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(inv.libraryPath, &stored);
+    if (!doc)
+        return kExitUsage;
 
-    const int m = ListedProgramLength(*data);
-    if (m != data->programLength)
-        Error("warning: " + std::to_string(data->programLength - m) +
+    const int m = doc->ProgramLength();
+    if (m != stored)
+        Error("warning: " + std::to_string(stored - m) +
               " program step(s) name pictures the library does not hold and are not listed; "
-              "sending the first " +
-              std::to_string(m) + " entries, as the desktop program does");
-    const UploadResult result = SendProgram(data->program, m, port);
+              "sending the " +
+              std::to_string(m) + " listed steps, as the desktop program does");
+    const UploadResult result = SendProgram(doc->Program(), m, port);
     if (!result.ok) {
         Error("sending the program failed: " + WhyExchangeFailed(port));
         return kExitExchange;
@@ -114,5 +85,32 @@ int RunSendProgram(int argc, char **argv)
     std::printf("sent a program of %d step%s; the controller restarts\n", m, m == 1 ? "" : "s");
     return kExitOk;
 }
+
+}  // namespace
+
+const CommandSpec kSendPicturesCommand = {
+    "send-pictures",
+    "send the library's pictures and names",
+    nullptr,
+    "Sends every picture of the library file (four blocks each), both name\n"
+    "tables and the new picture count, then restarts the controller. A\n"
+    "progress bar is drawn on stderr when it is a terminal.\n",
+    {},
+    /*usesPort=*/true,
+    /*usesLibrary=*/true,
+    RunSendPictures,
+};
+
+const CommandSpec kSendProgramCommand = {
+    "send-program",
+    "send the library's program",
+    nullptr,
+    "Sends the program steps the desktop program lists for the library file\n"
+    "and their number, then restarts the controller.\n",
+    {},
+    /*usesPort=*/true,
+    /*usesLibrary=*/true,
+    RunSendProgram,
+};
 
 }  // namespace korvex::cli

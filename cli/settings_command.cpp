@@ -1,41 +1,16 @@
 // korvex-cli settings and set-time.
 #include <cstdio>
 
-#include "cli/cli_common.h"
+#include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/port_choice.h"
 #include "link/korvex_api.h"
 #include "model/config_record.h"
+#include "model/line.h"
 
 namespace korvex::cli {
 
 namespace {
-
-const char kSettingsHelp[] =
-    "usage: korvex-cli settings [--pixels N] [--order 0..5] [--data-invert 0|1]\n"
-    "                           [--oe-invert 0|1] [--live] [--port N | --device PATH]\n"
-    "\n"
-    "Without --live: reads the controller's configuration record, changes the\n"
-    "given settings, stores the record and restarts the controller.\n"
-    "With --live: applies data inversion, OE inversion and colour order at once\n"
-    "without storing them (settings not given keep the controller's values);\n"
-    "the pixel count cannot be applied live.\n"
-    "\n"
-    "  --pixels N        pixel count, 16..2048\n"
-    "  --order K         colour order: 0 RGB, 1 RBG, 2 GRB, 3 GBR, 4 BRG, 5 BGR\n"
-    "  --data-invert B   data inversion, 0 or 1\n"
-    "  --oe-invert B     blanking (OE) inversion, 0 or 1\n"
-    "  --live            try the settings without storing them\n"
-    "  --port N          serial port 1..8 (KORVEX_COM<N>, else /dev/ttyS<N-1>); default 1\n"
-    "  --device PATH     use this serial device\n";
-
-const char kSetTimeHelp[] =
-    "usage: korvex-cli set-time [--port N | --device PATH]\n"
-    "\n"
-    "Sets the controller's clock (seconds, minutes, hours, day of the month)\n"
-    "from this computer's local time.\n"
-    "\n"
-    "  --port N       serial port 1..8 (KORVEX_COM<N>, else /dev/ttyS<N-1>); default 1\n"
-    "  --device PATH  use this serial device\n";
 
 struct Wanted {
     int pixels = -1, order = -1, data = -1, oe = -1;
@@ -47,8 +22,8 @@ bool ReadWanted(const ParsedArgs &args, Wanted &w)
         const char *name;
         int lo, hi;
         int *dest;
-    } fields[] = {{"pixels", 16, 2048, &w.pixels},
-                  {"order", 0, 5, &w.order},
+    } fields[] = {{"pixels", kPixelCountMin, kPixelCountMax, &w.pixels},
+                  {"order", 0, kColourOrders - 1, &w.order},
                   {"data-invert", 0, 1, &w.data},
                   {"oe-invert", 0, 1, &w.oe}};
     for (const auto &f : fields) {
@@ -63,23 +38,9 @@ bool ReadWanted(const ParsedArgs &args, Wanted &w)
     return true;
 }
 
-}  // namespace
-
-int RunSettings(int argc, char **argv)
+int RunSettings(const Invocation &inv)
 {
-    std::vector<OptionSpec> specs = kPortOptions;
-    specs.insert(specs.end(), {{"pixels", true},
-                               {"order", true},
-                               {"data-invert", true},
-                               {"oe-invert", true},
-                               {"live", false}});
-    ParsedArgs args;
-    if (!ParseArgs(argc, argv, specs, "settings", args))
-        return kExitUsage;
-    if (args.help) {
-        std::fputs(kSettingsHelp, stdout);
-        return kExitOk;
-    }
+    const ParsedArgs &args = inv.args;
     Wanted w;
     if (!ReadWanted(args, w))
         return kExitUsage;
@@ -92,14 +53,12 @@ int RunSettings(int argc, char **argv)
         Error("nothing to change: give --pixels, --order, --data-invert or --oe-invert");
         return kExitUsage;
     }
-    int port = 1;
-    if (!ChoosePort(args, port))
-        return kExitUsage;
+    const int port = inv.port;
 
     // The record is read first so that every byte the host does not own
     // goes back as the controller holds it.
     ConfigRecord record{};
-    const bool opened = ComInitial(port, 38400) != 0;
+    const bool opened = ComInitial(port, kBaud) != 0;
     bool ok = opened && ReadConfigRecord(record);
     const bool read = ok;
     bool blankWithoutPixels = false;
@@ -113,8 +72,8 @@ int RunSettings(int argc, char **argv)
         }
     }
     if (ok) {
-        const int data = w.data >= 0 ? w.data : (record[cfg::kFlags] & 1);
-        const int oe = w.oe >= 0 ? w.oe : ((record[cfg::kFlags] >> 1) & 1);
+        const int data = w.data >= 0 ? w.data : DataInverted(record);
+        const int oe = w.oe >= 0 ? w.oe : OeInverted(record);
         const int order = w.order >= 0 ? w.order : record[cfg::kColourOrder];
         if (live) {
             const uint8_t triple[3] = {static_cast<uint8_t>(data), static_cast<uint8_t>(oe),
@@ -123,7 +82,7 @@ int RunSettings(int argc, char **argv)
         } else {
             // Setting a flag sets the whole flag byte, as the desktop program does.
             if (w.data >= 0 || w.oe >= 0)
-                record[cfg::kFlags] = static_cast<uint8_t>(oe * 2 + data);
+                record[cfg::kFlags] = FlagByte(data != 0, oe != 0);
             record[cfg::kColourOrder] = static_cast<uint8_t>(order);
             if (w.pixels >= 0)
                 SetWord(record, cfg::kPixelCount, static_cast<uint16_t>(w.pixels));
@@ -133,8 +92,8 @@ int RunSettings(int argc, char **argv)
         }
     }
     ComClose();
-    if (const int status = RecordReadFailure(opened, read, port); status >= 0)
-        return status;
+    if (!RecordWasRead(opened, read, port))
+        return kExitExchange;
     if (blankWithoutPixels) {
         Error("the controller holds no settings record yet; give --pixels as well so that a "
               "complete record is stored");
@@ -150,13 +109,10 @@ int RunSettings(int argc, char **argv)
     return kExitOk;
 }
 
-int RunSetTime(int argc, char **argv)
+int RunSetTime(const Invocation &inv)
 {
-    int port = 1;
-    if (const int status = StartPortCommand(argc, argv, "set-time", kSetTimeHelp, port);
-        status >= 0)
-        return status;
-    const bool opened = ComInitial(port, 38400) != 0;
+    const int port = inv.port;
+    const bool opened = ComInitial(port, kBaud) != 0;
     const bool ok = opened && SetTime() != 0;
     ComClose();
     if (!opened) {
@@ -170,5 +126,40 @@ int RunSetTime(int argc, char **argv)
     std::printf("clock set\n");
     return kExitOk;
 }
+
+}  // namespace
+
+const CommandSpec kSettingsCommand = {
+    "settings",
+    "store or try display settings",
+    nullptr,
+    "Without --live: reads the controller's configuration record, changes the\n"
+    "given settings, stores the record and restarts the controller.\n"
+    "With --live: applies data inversion, OE inversion and colour order at once\n"
+    "without storing them (settings not given keep the controller's values);\n"
+    "the pixel count cannot be applied live.\n",
+    {
+        {"pixels", "N", "pixel count, 16..2048"},
+        {"order", "K", "colour order: 0 RGB, 1 RBG, 2 GRB, 3 GBR, 4 BRG, 5 BGR"},
+        {"data-invert", "B", "data inversion, 0 or 1"},
+        {"oe-invert", "B", "blanking (OE) inversion, 0 or 1"},
+        {"live", nullptr, "try the settings without storing them"},
+    },
+    /*usesPort=*/true,
+    /*usesLibrary=*/false,
+    RunSettings,
+};
+
+const CommandSpec kSetTimeCommand = {
+    "set-time",
+    "set the controller's clock from this computer",
+    nullptr,
+    "Sets the controller's clock (seconds, minutes, hours, day of the month)\n"
+    "from this computer's local time.\n",
+    {},
+    /*usesPort=*/true,
+    /*usesLibrary=*/false,
+    RunSetTime,
+};
 
 }  // namespace korvex::cli

@@ -114,9 +114,9 @@ TFormCut::TFormCut(QWidget *owner) : QDialog(owner)
     vWidth = new QSpinBox(Panel1);
     vWidth->setObjectName(QStringLiteral("vWidth"));
     vWidth->setGeometry(190, 6, 62, 22);
-    vWidth->setRange(kWidthMin, kWidthMax);
-    vWidth->setSingleStep(kWidthStep);
-    vWidth->setValue(kWidthStart);
+    vWidth->setRange(kCaptureWidthMin, kCaptureWidthMax);
+    vWidth->setSingleStep(kCaptureWidthStep);
+    vWidth->setValue(kCaptureWidthStart);
     // Arrows only: the text cannot be typed into, the buttons and arrow
     // keys still step (a read-only spin box would refuse those too).
     if (auto *edit = vWidth->findChild<QLineEdit *>())

@@ -32,7 +32,7 @@
 
 #include "host/MessageBox.h"
 #include "app/gbk_text.h"
-#include "app/labels.h"
+#include "model/labels.h"
 #include "app/profile.h"
 #include "app/upload.h"
 #include "link/korvex_api.h"

@@ -12,7 +12,7 @@
 #include "host/list_selection.h"
 #include "host/MessageBox.h"
 #include "app/gbk_text.h"
-#include "app/labels.h"
+#include "model/labels.h"
 #include "model/library_file.h"
 
 namespace korvex {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "link/port_posix.h"
+#include "link/port_names.h"
 #include "link/serial_port.h"
 
 namespace korvex::link {
@@ -133,18 +134,6 @@ int WaitFor(int fd, short events, int64_t deadline)
     }
 }
 
-// Device path of port n: $KORVEX_COM<n> when set, else /dev/ttyS<n-1>.
-void DevicePath(int32_t port, char *out, size_t size)
-{
-    char var[32];
-    std::snprintf(var, sizeof var, "KORVEX_COM%d", static_cast<int>(port));
-    const char *env = std::getenv(var);
-    if (env)
-        std::snprintf(out, size, "%s", env);
-    else
-        std::snprintf(out, size, "/dev/ttyS%d", static_cast<int>(port) - 1);
-}
-
 void Release(int fd, bool dropOutput)
 {
     ioctl(fd, TIOCNXCL);
@@ -200,7 +189,7 @@ SerialHandle *SerialOpen(int32_t port, int32_t baud)
     if (!SpeedOf(baud, &speed))
         return nullptr;
     char path[4096];
-    DevicePath(port, path, sizeof path);
+    PortDevicePath(port, path, sizeof path);
 
     // Never created; non-blocking so neither the open nor any later I/O can
     // hang on modem lines or flow control.

@@ -34,6 +34,25 @@ uint16_t ByteSwap16(uint16_t v);
 uint16_t GetWord(const ConfigRecord &r, int offset);
 void SetWord(ConfigRecord &r, int offset, uint16_t value);
 
+// The flag byte: bit 0 data inversion, bit 1 blanking (OE) inversion.
+inline bool DataInverted(const ConfigRecord &r)
+{
+    return (r[cfg::kFlags] & 1) != 0;
+}
+inline bool OeInverted(const ConfigRecord &r)
+{
+    return (r[cfg::kFlags] & 2) != 0;
+}
+inline uint8_t FlagByte(bool dataInverted, bool oeInverted)
+{
+    return static_cast<uint8_t>((oeInverted ? 2 : 0) + (dataInverted ? 1 : 0));
+}
+
+// What the display settings may hold.
+constexpr int kPixelCountMin = 16;
+constexpr int kPixelCountMax = 2048;
+constexpr int kColourOrders = 6;  // 0 RGB, 1 RBG, 2 GRB, 3 GBR, 4 BRG, 5 BGR
+
 bool HasSignature(const ConfigRecord &r);
 // (byte 3 - 48) * 10 + (byte 5 - 48) in wrapping 8-bit arithmetic.
 uint8_t VersionNumber(const ConfigRecord &r);

@@ -32,6 +32,7 @@ static_assert(sizeof(PictureRecord) == 8212, "picture record layout");
 static_assert(sizeof(ProgramEntry) == 3, "program entry layout");
 
 using PictureTable = std::array<PictureRecord, kMaxPictures>;
+using PictureColours = std::array<uint32_t, kColours>;  // one picture's row
 using ProgramTable = std::array<ProgramEntry, kMaxProgram>;
 
 }  // namespace korvex

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "app/gbk_text.h"
-#include "app/labels.h"
+#include "model/labels.h"
 #include "app/profile.h"
 
 namespace korvex {

@@ -1,5 +1,5 @@
 // List labels of the picture lists and the program list.
-#include "app/labels.h"
+#include "model/labels.h"
 
 #include <cstdio>
 

@@ -1,0 +1,18 @@
+// The library file a korvex-cli command reads or writes.
+#pragma once
+
+#include <string>
+
+#include "cli/options.h"
+#include "model/library_file.h"
+
+namespace korvex::cli {
+
+// The --library file or the korvex.Dat beside the program.
+std::string LibraryPath(const ParsedArgs &args);
+// Loads the library file; prints the reason and returns false on failure.
+// A missing file is an error here: sending an empty library by mistake
+// would wipe the controller.
+bool LoadLibrary(const std::string &path, LibraryData &data);
+
+}  // namespace korvex::cli
