@@ -53,7 +53,8 @@ void CaptureModel::SetWidthField(int value)
 void CaptureModel::StepWidthField(int steps)
 {
     // Done in 64 bits so a silly step count cannot overflow before the clamp.
-    const int64_t v = static_cast<int64_t>(widthField_) + static_cast<int64_t>(steps) * kCaptureWidthStep;
+    const int64_t v =
+        static_cast<int64_t>(widthField_) + static_cast<int64_t>(steps) * kCaptureWidthStep;
     SetWidthField(static_cast<int>(std::clamp<int64_t>(v, kCaptureWidthMin, kCaptureWidthMax)));
 }
 

@@ -5,12 +5,12 @@
 
 #include "link/korvex_api.h"
 #include "model/encoders.h"
+#include "model/line.h"
 
 namespace korvex {
 
 namespace {
 
-constexpr int kBaud = 38400;
 constexpr int kTablesPage = 127;
 constexpr int kNameTable0Block = 0;
 constexpr int kNameTable1Block = 1;

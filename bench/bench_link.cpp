@@ -23,17 +23,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "link/clock.h"
 #include "link/korvex_api.h"
+#include "model/line.h"
 #include "sim/simulator.h"
 
 namespace {
 
-int64_t NowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
+using korvex::link::NowNs;
 
 // A peer that answers every complete frame at once: 1024 bytes to 'A',
 // "OK" to everything else but 'G'. Records when each reply's last byte was
@@ -133,7 +130,7 @@ bool Overhead(int rounds)
         return false;
     }
     setenv("KORVEX_COM1", peer.Path().c_str(), 1);
-    if (ComInitial(1, 38400) != 1) {
+    if (ComInitial(1, korvex::kBaud) != 1) {
         std::fprintf(stderr, "bench_link: ComInitial failed on %s\n", peer.Path().c_str());
         peer.Close();
         return false;
@@ -180,7 +177,7 @@ bool Overhead(int rounds)
 
 bool PacedUpload(int blocks)
 {
-    constexpr int kBaud = 38400;
+    using korvex::kBaud;
     korvex::sim::Options o;
     o.baudPacing = kBaud;
     korvex::sim::Simulator sim(o);

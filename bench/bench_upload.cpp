@@ -19,13 +19,13 @@
 #include "app/upload.h"
 #include "model/encoders.h"
 #include "model/library_file.h"
+#include "model/line.h"
 #include "sim/simulator.h"
 
 namespace {
 
 using namespace korvex;
 
-constexpr int kBaud = 38400;
 constexpr int kPictures = 121;
 
 // Bytes on the line for a full upload: frames are payload + 13 bytes.

@@ -29,7 +29,7 @@ int RunList(const Invocation &inv)
     // whose picture the library does not hold.
     for (int i = 0; i < data->programLength; ++i) {
         const ProgramEntry &e = data->program[static_cast<size_t>(i)];
-        if (e.picture >= doc->PictureCount())
+        if (!StepIsListed(e, doc->PictureCount()))
             std::fprintf(stderr,
                          "korvex-cli: note: program entry %d names picture %d, which the "
                          "library does not hold; it is not listed\n",

@@ -34,17 +34,15 @@
 #include "app/gbk_text.h"
 #include "model/labels.h"
 #include "app/profile.h"
+#include "app/settings_exchange.h"
 #include "app/upload.h"
 #include "link/korvex_api.h"
+#include "model/effects.h"
 #include "model/library_file.h"
 
 namespace korvex {
 
 namespace {
-
-constexpr int kBaud = 38400;
-constexpr int kMinWidth = 16;
-constexpr int kMaxWidth = 2048;
 
 // Every list box draws its items 12 pixels high.
 class FixedRowDelegate : public QStyledItemDelegate {
@@ -129,7 +127,7 @@ class WidthSpin : public QSpinBox {
 public:
     explicit WidthSpin(QWidget *parent) : QSpinBox(parent)
     {
-        setRange(kMinWidth, kMaxWidth);
+        setRange(kPixelCountMin, kPixelCountMax);
         setSingleStep(8);
         lineEdit()->setMaxLength(4);
         setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
@@ -142,8 +140,8 @@ public:
         bool ok = false;
         const int v = text().trimmed().toInt(&ok);
         if (!ok)
-            return kMinWidth;
-        return std::clamp(v, kMinWidth, kMaxWidth);
+            return kPixelCountMin;
+        return std::clamp(v, kPixelCountMin, kPixelCountMax);
     }
 
 protected:
@@ -156,7 +154,7 @@ protected:
                 return QValidator::Invalid;
         bool ok = false;
         const int v = input.toInt(&ok);
-        if (ok && v >= kMinWidth && v <= kMaxWidth)
+        if (ok && v >= kPixelCountMin && v <= kPixelCountMax)
             return QValidator::Acceptable;
         return QValidator::Intermediate;
     }
@@ -164,13 +162,14 @@ protected:
     {
         bool ok = false;
         const int v = input.trimmed().toInt(&ok);
-        input = QString::number(ok ? std::clamp(v, kMinWidth, kMaxWidth) : kMinWidth);
+        input =
+            QString::number(ok ? std::clamp(v, kPixelCountMin, kPixelCountMax) : kPixelCountMin);
     }
     int valueFromText(const QString &text) const override
     {
         bool ok = false;
         const int v = text.trimmed().toInt(&ok);
-        return ok ? std::clamp(v, kMinWidth, kMaxWidth) : kMinWidth;
+        return ok ? std::clamp(v, kPixelCountMin, kPixelCountMax) : kPixelCountMin;
     }
 };
 
@@ -287,7 +286,7 @@ void TFormMain::BuildConfigPage()
     auto *width = new WidthSpin(Config);
     vWidth = width;
     vWidth->setGeometry(104, 124, 73, 21);
-    vWidth->setValue(kMaxWidth);
+    vWidth->setValue(kPixelCountMax);
 
     StaticText1 = MakeLabel(Config, QStringLiteral("颜色顺序"), 48, 160);
     nRGB = new QComboBox(Config);
@@ -390,17 +389,16 @@ void TFormMain::BuildProgListPage()
     StaticText3 = MakeLabel(ProgList, QStringLiteral("效果"), 160, 204);
     SelAnimation = new QComboBox(ProgList);
     SelAnimation->setGeometry(188, 200, 49, 20);
-    SelAnimation->addItems({QStringLiteral("显示"), QStringLiteral("渐显"), QStringLiteral("左移"),
-                            QStringLiteral("右移"), QStringLiteral("渐隐"), QStringLiteral("等待"),
-                            QStringLiteral("展开"), QStringLiteral("收拢")});
+    for (int e = 0; e < kEffectCount; ++e)
+        SelAnimation->addItem(QString::fromUtf8(EffectText(e)));
     SelAnimation->setCurrentIndex(-1);
 
     sSpeedStay = MakeLabel(ProgList, QStringLiteral("速度"), 244, 204);
     vSpeedStay = new ArrowSpin(ProgList);
     vSpeedStay->setGeometry(272, 200, 37, 21);
-    vSpeedStay->setRange(0, 31);
+    vSpeedStay->setRange(kValueMin, kValueMax);
     vSpeedStay->setSingleStep(1);
-    vSpeedStay->setValue(31);
+    vSpeedStay->setValue(kValueMax);
     sUnit = MakeLabel(ProgList, QStringLiteral("秒"), 312, 204);
     sUnit->hide();
 
@@ -453,34 +451,29 @@ void TFormMain::FormCreate()
 
     // 3. and 4. The library file.
     libraryPath = Sibling(exePath_, QStringLiteral(".Dat"));
-    int pictureCount = 0;
-    int programLength = 0;
     if (QFileInfo::exists(libraryPath)) {
         auto data = std::make_unique<LibraryData>();
         std::string error;
-        const bool ok = LoadLibraryFile(libraryPath.toStdString(), *data, error);
-        // Whatever was read is in memory, as a straight read into the
-        // tables would leave it.
-        pictures = data->pictures;
-        program = data->program;
-        if (!ok) {
+        if (!LoadLibraryFile(libraryPath.toStdString(), *data, error)) {
+            // Whatever was read is in memory, as a straight read into the
+            // tables would leave it; nothing is listed.
+            data->pictureCount = data->programLength = 0;
+            doc.Load(*data);
             ShowMessage(this, AppTitle(), QString::fromStdString(error), MsgIcon::Error);
             return;
         }
-        pictureCount = data->pictureCount;
-        programLength = data->programLength;
+        doc.Load(*data);
     }
 
     // 5. Picture labels in both picture lists.
-    for (int i = 0; i < pictureCount; ++i) {
-        const QString label =
-            QString::fromStdString(PictureLabel(i + 1, GbkToUtf8(NameOf(pictures[i]))));
+    for (int i = 0; i < doc.PictureCount(); ++i) {
+        const QString label = QString::fromStdString(doc.PictureLabel(i));
         PictList->addItem(label);
         nPictList->addItem(label);
     }
 
     // 6. Program list.
-    RebuildProgList(programLength);
+    RebuildProgList(doc.ProgramLength());
 
     // 7. Flags.
     connected = false;
@@ -501,10 +494,7 @@ void TFormMain::FormCreate()
 void TFormMain::BtnSavePictClick()
 {
     auto data = std::make_unique<LibraryData>();
-    data->pictures = pictures;
-    data->program = program;
-    data->pictureCount = PictList->count();
-    data->programLength = nProgList->count();
+    doc.Store(*data);
     std::string error;
     if (!SaveLibraryFile(libraryPath.toStdString(), *data, error)) {
         ShowMessage(this, AppTitle(), QString::fromStdString(error), MsgIcon::Error);
@@ -527,10 +517,7 @@ void TFormMain::nComPortChange(QObject *sender)
     BtnSendProg->setEnabled(false);
     BtnSendPict->setEnabled(false);
 
-    bool ok = ComInitial(PortNumber(), kBaud) != 0;
-    if (ok)
-        ok = ReadConfigRecord(hostCopy);
-    ComClose();
+    const bool ok = CheckConnection(PortNumber(), hostCopy);
 
     QPalette panel = Panel1->palette();
     if (!ok) {
@@ -548,22 +535,20 @@ void TFormMain::nComPortChange(QObject *sender)
     sComState->setText(QStringLiteral("已与控制卡连接"));
 
     SelAnimation->clear();
-    SelAnimation->addItems({QStringLiteral("显示"), QStringLiteral("渐显"), QStringLiteral("左移"),
-                            QStringLiteral("右移"), QStringLiteral("渐隐"),
-                            QStringLiteral("等待")});
+    for (int e = 0; e < kBasicEffectCount; ++e)
+        SelAnimation->addItem(QString::fromUtf8(EffectText(e)));
 
     if (!HasSignature(hostCopy)) {
         hostCopy = BlankRecord();
     } else {
         // The connected flag is still clear: the boxes' handler sends nothing.
-        const uint8_t flags = hostCopy[cfg::kFlags];
-        ChkData->setChecked((flags & 1) != 0);
-        ChkOE->setChecked((flags & 2) != 0);
+        ChkData->setChecked(DataInverted(hostCopy));
+        ChkOE->setChecked(OeInverted(hostCopy));
         const uint8_t order = hostCopy[cfg::kColourOrder];
         nRGB->setCurrentIndex(order < nRGB->count() ? order : -1);
         vWidth->setValue(GetWord(hostCopy, cfg::kPixelCount));
-        if (version > 10)
-            SelAnimation->addItems({QStringLiteral("展开"), QStringLiteral("收拢")});
+        for (int e = kBasicEffectCount; e < EffectsOffered(hostCopy); ++e)
+            SelAnimation->addItem(QString::fromUtf8(EffectText(e)));
     }
 
     SelAnimation->setCurrentIndex(remembered < SelAnimation->count() ? remembered : -1);
@@ -576,20 +561,23 @@ void TFormMain::nComPortChange(QObject *sender)
         PageCtrl->setCurrentIndex(1);
 }
 
+// The settings the page's controls show; no colour order chosen is -1.
+static DisplaySettings ShownSettings(const TFormMain *form, int pixelCount)
+{
+    DisplaySettings settings;
+    settings.dataInverted = form->ChkData->isChecked();
+    settings.oeInverted = form->ChkOE->isChecked();
+    settings.colourOrder = form->nRGB->currentIndex();
+    settings.pixelCount = pixelCount;
+    return settings;
+}
+
 void TFormMain::ChangeCfgData(QObject *)
 {
-    uint8_t triple[3] = {
-        static_cast<uint8_t>(ChkData->isChecked() ? 1 : 0),
-        static_cast<uint8_t>(ChkOE->isChecked() ? 1 : 0),
-        static_cast<uint8_t>(nRGB->currentIndex()),  // none selected gives 255
-    };
+    const DisplaySettings settings = ShownSettings(this, vWidth->value());
     if (!connected)
         return;
-    hostCopy[cfg::kFlags] = static_cast<uint8_t>(triple[1] * 2 + triple[0]);
-    hostCopy[cfg::kColourOrder] = triple[2];
-    if (ComInitial(PortNumber(), kBaud))
-        WriteNotSave(triple);
-    ComClose();
+    ApplyLive(hostCopy, settings, PortNumber());
     settingsDirty = true;
     BtnCfgSave->setEnabled(true);
 }
@@ -601,16 +589,13 @@ void TFormMain::vWidthChange()
 
 void TFormMain::BtnCfgSaveClick()
 {
-    hostCopy[cfg::kFlags] =
-        static_cast<uint8_t>((ChkOE->isChecked() ? 2 : 0) + (ChkData->isChecked() ? 1 : 0));
-    hostCopy[cfg::kColourOrder] = static_cast<uint8_t>(nRGB->currentIndex());
-    SetWord(hostCopy, cfg::kPixelCount,
-            static_cast<uint16_t>(static_cast<WidthSpin *>(vWidth)->shownValue()));
-
+    const DisplaySettings settings =
+        ShownSettings(this, static_cast<WidthSpin *>(vWidth)->shownValue());
     bool ok = false;
-    if (connected && ComInitial(PortNumber(), kBaud) && WriteConfigRecord(hostCopy))
-        ok = ResetCard() != 0;
-    ComClose();
+    if (connected)
+        ok = StoreSettings(hostCopy, settings, PortNumber());
+    else
+        PutSettings(hostCopy, settings);
 
     if (ok) {
         settingsDirty = false;
@@ -638,7 +623,7 @@ void TFormMain::BtnSendPictClick()
     // through, so the desktop does not take the window for hung; user input
     // stays blocked, and a close request is ignored while `uploading` is set.
     uploading = true;
-    const UploadResult result = SendPictures(pictures, n, PortNumber(), [this](int position) {
+    const UploadResult result = SendPictures(doc.Pictures(), n, PortNumber(), [this](int position) {
         PrgBar->setValue(position);
         PrgBar->repaint();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -659,7 +644,7 @@ void TFormMain::BtnSendPictClick()
 void TFormMain::BtnSendProgClick()
 {
     uploading = true;
-    const UploadResult result = SendProgram(program, nProgList->count(), PortNumber());
+    const UploadResult result = SendProgram(doc.Program(), nProgList->count(), PortNumber());
     uploading = false;
 
     if (result.ok) {

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/gbk_text.h"
 #include "model/config_record.h"
 #include "model/library.h"
+#include "model/library_document.h"
 
 class QCheckBox;
 class QComboBox;
@@ -26,7 +28,7 @@ namespace korvex {
 
 // What the capture dialog hands back on OK.
 struct CaptureOutcome {
-    std::array<uint32_t, kColours> colours{};
+    PictureColours colours{};
     QString name;
 };
 
@@ -77,8 +79,8 @@ public:
     QPushButton *BtnDelProg = nullptr, *BtnSaveProgList = nullptr, *BtnSendProg = nullptr;
 
     // ---- state owned for the whole run ----
-    PictureTable pictures{};
-    ProgramTable program{};
+    // The pictures and the program; PictList, nPictList and nProgList mirror it.
+    LibraryDocument doc{GbkToUtf8};
     ConfigRecord hostCopy{};
     uint8_t version = 0;
     bool connected = false;

@@ -5,15 +5,13 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <cstring>
 
 #include "host/FrmCut.h"
 #include "host/FrmMain.h"
 #include "host/list_selection.h"
 #include "host/FrmRename.h"
 #include "app/gbk_text.h"
-#include "model/labels.h"
-#include "model/library_file.h"
+#include "app/picture_strip.h"
 
 namespace korvex {
 
@@ -44,17 +42,12 @@ int DefaultRename(TFormMain *owner, QString &name)
     return result;
 }
 
-// The label of picture slot `slot` from its stored name.
-QString PictureItemText(const PictureRecord &record, int slot)
+// Shows picture i's label from the document in both picture lists.
+void RelabelPicture(TFormMain *form, int i)
 {
-    return QString::fromStdString(PictureLabel(slot + 1, GbkToUtf8(NameOf(record))));
-}
-
-// Stores a capture result in a record: colours and name (cut to 18 bytes).
-void StoreCapture(PictureRecord &record, const CaptureOutcome &outcome)
-{
-    std::memcpy(record.colours, outcome.colours.data(), sizeof record.colours);
-    StoreName(record, Utf8ToGbk(outcome.name.toStdString()));
+    const QString label = QString::fromStdString(form->doc.PictureLabel(i));
+    form->PictList->item(i)->setText(label);
+    form->nPictList->item(i)->setText(label);
 }
 
 // Runs the capture dialog with the main window hidden for exactly as long
@@ -79,26 +72,20 @@ void TFormMain::PictListClick()
 
     // An empty library shows a blank strip: slot 0 may still hold the
     // colours of a picture that was deleted.
-    if (PictList->count() == 0) {
+    if (doc.PictureCount() == 0) {
         QImage blank(kStripWidth, kStripHeight, QImage::Format_RGB32);
         blank.fill(Pict->palette().color(QPalette::Window));
         Pict->setPixmap(QPixmap::fromImage(blank));
         return;
     }
-    const PictureRecord &picture = pictures[selected >= 0 ? selected : 0];
-    QImage strip(kStripWidth, kStripHeight, QImage::Format_RGB32);
-    for (int x = 0; x < kStripWidth; ++x) {
-        const uint32_t c = picture.colours[x];  // 0x00BBGGRR
-        const QRgb rgb = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-        for (int y = 0; y < kStripHeight; ++y)
-            strip.setPixel(x, y, rgb);
-    }
+    const QImage strip =
+        PictureStrip(doc.Picture(selected >= 0 ? selected : 0), kStripWidth, kStripHeight);
     Pict->setPixmap(QPixmap::fromImage(strip));
 }
 
 void TFormMain::BtnNewClick()
 {
-    if (PictList->count() >= kMaxPictures) {
+    if (doc.PicturesFull()) {
         BtnNew->setEnabled(false);  // for the rest of the run
         return;
     }
@@ -106,9 +93,8 @@ void TFormMain::BtnNewClick()
     if (CaptureHidden(this, QString(), outcome) != 1)
         return;
 
-    const int i = PictList->count();
-    StoreCapture(pictures[i], outcome);
-    const QString label = PictureItemText(pictures[i], i);
+    const int i = doc.NewPicture(outcome.colours, Utf8ToGbk(outcome.name.toStdString()));
+    const QString label = QString::fromStdString(doc.PictureLabel(i));
     PictList->addItem(label);
     nPictList->addItem(label);
     SelectRow(PictList, i);
@@ -123,15 +109,13 @@ void TFormMain::BtnReplaceClick()
     if (p < 0)
         return;
     CaptureOutcome outcome;
-    const QString current = QString::fromStdString(GbkToUtf8(NameOf(pictures[p])));
+    const QString current = QString::fromStdString(doc.PictureName(p));
     if (CaptureHidden(this, current, outcome) != 1)
         return;
 
-    StoreCapture(pictures[p], outcome);
-    const QString label = PictureItemText(pictures[p], p);
-    PictList->item(p)->setText(label);
-    nPictList->item(p)->setText(label);
-    RebuildProgList(nProgList->count());
+    doc.ReplacePicture(p, outcome.colours, Utf8ToGbk(outcome.name.toStdString()));
+    RelabelPicture(this, p);
+    RebuildProgList(doc.ProgramLength());
     SelectRow(PictList, p);
     PictListClick();
     picturesDirty = true;
@@ -143,16 +127,14 @@ void TFormMain::BtnRenameClick()
     const int r = SelectedRow(PictList);
     if (r < 0)
         return;
-    QString name = QString::fromStdString(GbkToUtf8(NameOf(pictures[r])));
+    QString name = QString::fromStdString(doc.PictureName(r));
     const int result = runRename ? runRename(this, name) : DefaultRename(this, name);
     if (result != 1)
         return;
 
-    StoreName(pictures[r], Utf8ToGbk(name.toStdString()));
-    const QString label = PictureItemText(pictures[r], r);
-    PictList->item(r)->setText(label);
-    nPictList->item(r)->setText(label);
-    RebuildProgList(nProgList->count());
+    doc.RenamePicture(r, Utf8ToGbk(name.toStdString()));
+    RelabelPicture(this, r);
+    RebuildProgList(doc.ProgramLength());
     picturesDirty = true;
     BtnSavePict->setEnabled(true);
 }
@@ -162,29 +144,24 @@ void TFormMain::BtnDeleteClick()
     const int d = SelectedRow(PictList);
     if (d < 0)
         return;
-    const int count = PictList->count();
-    for (int k = d; k + 1 < count; ++k)
-        std::memcpy(&pictures[k], &pictures[k + 1], sizeof(PictureRecord));
+    doc.DeletePicture(d);
 
     {
         const QSignalBlocker blockA(PictList);
         const QSignalBlocker blockB(nPictList);
         delete PictList->takeItem(d);
         delete nPictList->takeItem(d);
-        for (int k = d; k < PictList->count(); ++k) {
-            const QString label = PictureItemText(pictures[k], k);
-            PictList->item(k)->setText(label);
-            nPictList->item(k)->setText(label);
-        }
+        for (int k = d; k < doc.PictureCount(); ++k)
+            RelabelPicture(this, k);
         // takeItem may have moved the selection; only item d is selected.
         PictList->clearSelection();
     }
-    if (d < PictList->count())
+    if (d < doc.PictureCount())
         SelectRow(PictList, d);
-    RebuildProgList(nProgList->count());
+    RebuildProgList(doc.ProgramLength());
     // The rebuild reselects and runs the click handling when pictures are
     // left; an emptied library needs the buttons and strip updated here.
-    if (PictList->count() == 0)
+    if (doc.PictureCount() == 0)
         PictListClick();
     picturesDirty = true;
     BtnSavePict->setEnabled(true);

@@ -11,35 +11,11 @@
 #include "host/FrmMain.h"
 #include "host/list_selection.h"
 #include "host/MessageBox.h"
-#include "app/gbk_text.h"
-#include "model/labels.h"
-#include "model/library_file.h"
+#include "model/effects.h"
 
 namespace korvex {
 
 namespace {
-
-// Every effect the controller knows, by effect index. The drop-down may
-// offer only the first six; a step may still carry index 6 or 7 (from a
-// file, or made before the list was refilled) and its label then takes its
-// text from here.
-const char *const kEffectNames[] = {"显示", "渐显", "左移", "右移", "渐隐", "等待", "展开", "收拢"};
-constexpr int kEffectCount = int(sizeof kEffectNames / sizeof kEffectNames[0]);
-constexpr int kShowEffect = 0;
-constexpr int kWaitEffect = 5;
-constexpr int kTimeDefault = 1;    // seconds, for "显示" and "等待"
-constexpr int kSpeedDefault = 31;  // for every other effect
-
-// The text a label shows for an effect index. Every text is two
-// characters, so a change can always swap a label's last two characters.
-QString EffectText(const QComboBox *effects, int index)
-{
-    if (index >= 0 && index < effects->count())
-        return effects->itemText(index);
-    if (index >= 0 && index < kEffectCount)
-        return QString::fromUtf8(kEffectNames[index]);
-    return QStringLiteral("??");
-}
 
 // Shows an entry's effect and value in the two controls, without raising
 // their change events. An effect the list does not offer shows as no choice.
@@ -57,47 +33,28 @@ void ShowEntry(TFormMain *form, const ProgramEntry &entry)
 void FollowEffect(TFormMain *form, bool applyDefault)
 {
     const int effect = form->SelAnimation->currentIndex();
-    int preset = kSpeedDefault;
-    if (effect == kShowEffect || effect == kWaitEffect) {
-        form->sSpeedStay->setText(effect == kShowEffect ? QStringLiteral("停留")
-                                                        : QStringLiteral("等待"));
-        form->sUnit->setVisible(true);
-        preset = kTimeDefault;
-    } else {
-        form->sSpeedStay->setText(QStringLiteral("速度"));
-        form->sUnit->setVisible(false);
-    }
+    form->sSpeedStay->setText(QString::fromUtf8(ValueCaption(effect)));
+    form->sUnit->setVisible(EffectTakesSeconds(effect));
     if (applyDefault) {
         const QSignalBlocker block(form->vSpeedStay);
-        form->vSpeedStay->setValue(preset);
+        form->vSpeedStay->setValue(DefaultValue(effect));
     }
 }
 
 }  // namespace
 
-// Lists the first n table entries whose picture exists, numbered from 1.
-// Entries whose picture index is not below the picture count are dropped
-// from the table as the listed ones move up, so that item i of nProgList is
-// always table entry i: that is what Save and both uploads rely on.
+// The document lists the steps (RebuildProgram); the list shows them and the
+// page follows the selection.
 void TFormMain::RebuildProgList(int n)
 {
     const int previousStep = SelectedRow(nProgList);
-    n = std::clamp(n, 0, kMaxProgram);
-    const int pictureCount = nPictList->count();
+    doc.RebuildProgram(n);
+    const int pictureCount = doc.PictureCount();
 
     const QSignalBlocker block(nProgList);
     nProgList->clear();
-    int shown = 0;
-    for (int i = 0; i < n; ++i) {
-        const ProgramEntry entry = program[i];
-        if (entry.picture >= pictureCount)
-            continue;
-        program[shown] = entry;
-        const std::string label = StepLabel(shown + 1, GbkToUtf8(NameOf(pictures[entry.picture])),
-                                            EffectText(SelAnimation, entry.effect).toStdString());
-        nProgList->addItem(QString::fromStdString(label));
-        ++shown;
-    }
+    for (int s = 0; s < doc.ProgramLength(); ++s)
+        nProgList->addItem(QString::fromStdString(doc.StepLabel(s)));
     if (pictureCount == 0)
         return;
 
@@ -106,7 +63,7 @@ void TFormMain::RebuildProgList(int n)
     SelectRow(PictList, std::min(std::max(previousStep, 0), pictureCount - 1));
     PictListClick();
 
-    ShowEntry(this, program[0]);
+    ShowEntry(this, doc.Program()[0]);
     FollowEffect(this, false);
 
     if (nProgList->count() > 0) {
@@ -117,10 +74,9 @@ void TFormMain::RebuildProgList(int n)
 
 void TFormMain::nPictListDblClick()
 {
-    if (nPictList->count() == 0)
+    if (doc.PictureCount() == 0)
         return;
-    const int i = nProgList->count();
-    if (i >= kMaxProgram) {
+    if (doc.ProgramFull()) {
         ShowMessage(this, QStringLiteral("节目编排"), QStringLiteral("      节目最多512步!      "),
                     MsgIcon::Error);
         return;
@@ -131,16 +87,13 @@ void TFormMain::nPictListDblClick()
     // as the choice (the value stays as set).
     if (SelAnimation->currentIndex() < 0) {
         const QSignalBlocker blockEffect(SelAnimation);
-        SelAnimation->setCurrentIndex(kShowEffect);
+        SelAnimation->setCurrentIndex(kEffectShow);
         FollowEffect(this, false);
     }
-    const int effect = std::max(SelAnimation->currentIndex(), kShowEffect);
-    program[i].picture = uint8_t(p);
-    program[i].effect = uint8_t(effect);
-    program[i].value = uint8_t(vSpeedStay->value());
+    const int effect = std::max(SelAnimation->currentIndex(), int(kEffectShow));
+    const int i = doc.AddStep(p, effect, vSpeedStay->value());
 
-    nProgList->addItem(nPictList->item(p)->text() + QStringLiteral(" - ") +
-                       EffectText(SelAnimation, effect));
+    nProgList->addItem(QString::fromStdString(doc.StepLabel(i)));
     SelectRow(nProgList, i);
     nProgListClick();
     programDirty = true;
@@ -155,7 +108,7 @@ void TFormMain::nProgListClick()
     const int s = SelectedRow(nProgList);
     if (s < 0)
         return;
-    ShowEntry(this, program[s]);
+    ShowEntry(this, doc.Program()[s]);
     FollowEffect(this, false);
     SelAnimation->setEnabled(true);
     vSpeedStay->setEnabled(true);
@@ -170,15 +123,8 @@ void TFormMain::SelAnimationChange(QObject *sender)
         return;
     // With no effect chosen (a step whose effect the list does not offer)
     // the step keeps its effect and only its value changes.
-    ProgramEntry &entry = program[s];
-    if (SelAnimation->currentIndex() >= 0)
-        entry.effect = uint8_t(SelAnimation->currentIndex());
-    entry.value = uint8_t(vSpeedStay->value());
-
-    QListWidgetItem *item = nProgList->item(s);
-    QString label = item->text();
-    label.chop(2);
-    item->setText(label + EffectText(SelAnimation, entry.effect));
+    doc.ChangeStep(s, SelAnimation->currentIndex(), vSpeedStay->value());
+    nProgList->item(s)->setText(QString::fromStdString(doc.StepLabel(s)));
     SelectRow(nProgList, s);
     programDirty = true;
     BtnSaveProgList->setEnabled(true);
@@ -189,9 +135,7 @@ void TFormMain::BtnDelProgClick()
     int d = SelectedRow(nProgList);
     if (d < 0)
         return;
-    const int length = nProgList->count();
-    for (int k = d; k + 1 < length; ++k)
-        program[k] = program[k + 1];
+    doc.DeleteStep(d);
     {
         const QSignalBlocker block(nProgList);
         delete nProgList->takeItem(d);

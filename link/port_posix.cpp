@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "link/clock.h"
 #include "link/port_posix.h"
 #include "link/port_names.h"
 #include "link/serial_port.h"
@@ -95,13 +96,6 @@ bool SpeedOf(int32_t baud, speed_t *speed)
         }
     }
     return false;
-}
-
-int64_t NowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 timespec ToTimespec(int64_t ns)

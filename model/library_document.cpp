@@ -111,7 +111,7 @@ void LibraryDocument::RebuildProgram(int n)
     int shown = 0;
     for (int i = 0; i < n; ++i) {
         const ProgramEntry entry = program_[static_cast<size_t>(i)];
-        if (entry.picture >= pictureCount)
+        if (!StepIsListed(entry, pictureCount))
             continue;
         program_[static_cast<size_t>(shown)] = entry;
         labels.push_back(

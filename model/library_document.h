@@ -16,6 +16,12 @@
 
 namespace korvex {
 
+// The listing rule: a program step is listed only while its picture exists.
+inline bool StepIsListed(const ProgramEntry &entry, int pictureCount)
+{
+    return entry.picture < pictureCount;
+}
+
 class LibraryDocument {
 public:
     // Names are held as GBK bytes; `decode` turns them into the UTF-8 text

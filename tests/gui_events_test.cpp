@@ -79,13 +79,13 @@ TEST_F(Events, ValueArrowsChangeTheSelectedStepButTypingDoesNot)
 
     Key(form->vSpeedStay, Qt::Key_Up);
     EXPECT_EQ(form->vSpeedStay->value(), 2);
-    EXPECT_EQ(form->program[0].value, 2);
+    EXPECT_EQ(form->doc.Program()[0].value, 2);
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("002: p2 - 显示"));
     EXPECT_TRUE(form->BtnSaveProgList->isEnabled());
 
     Key(form->vSpeedStay, Qt::Key_9, QStringLiteral("9"));
     EXPECT_EQ(form->vSpeedStay->value(), 2);
-    EXPECT_EQ(form->program[0].value, 2);
+    EXPECT_EQ(form->doc.Program()[0].value, 2);
 }
 
 TEST_F(Events, EffectPickedWithTheKeyboardAppliesItsDefault)
@@ -99,8 +99,8 @@ TEST_F(Events, EffectPickedWithTheKeyboardAppliesItsDefault)
     Key(form->SelAnimation, Qt::Key_Down);  // 显示 -> 渐显
     EXPECT_EQ(form->SelAnimation->currentIndex(), 1);
     EXPECT_EQ(form->vSpeedStay->value(), 31);
-    EXPECT_EQ(form->program[0].effect, 1);
-    EXPECT_EQ(form->program[0].value, 31);
+    EXPECT_EQ(form->doc.Program()[0].effect, 1);
+    EXPECT_EQ(form->doc.Program()[0].value, 31);
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("001: p1 - 渐显"));
 }
 
@@ -121,8 +121,8 @@ TEST_F(Events, DoubleClickAddsAndClickShowsAStep)
     EXPECT_EQ(form->SelAnimation->currentIndex(), 2);
     EXPECT_EQ(form->vSpeedStay->value(), 31);
     EXPECT_TRUE(form->BtnDelProg->isEnabled());
-    EXPECT_EQ(form->program[0].effect, 2);
-    EXPECT_EQ(form->program[1].effect, 2);
+    EXPECT_EQ(form->doc.Program()[0].effect, 2);
+    EXPECT_EQ(form->doc.Program()[1].effect, 2);
 }
 
 TEST_F(Events, SelectionDraggedToAnotherStepShowsThatStep)
@@ -139,7 +139,7 @@ TEST_F(Events, SelectionDraggedToAnotherStepShowsThatStep)
     ChooseEffect(5);
     SetValue(7);  // step 3: 等待 7
     ClickStep(0);
-    const ProgramTable before = form->program;
+    const ProgramTable before = form->doc.Program();
 
     DragRow(form->nProgList, 0, 2);
     ASSERT_EQ(Selected(form->nProgList), 2);
@@ -149,9 +149,9 @@ TEST_F(Events, SelectionDraggedToAnotherStepShowsThatStep)
 
     // A change now reaches step 3 with its own value, not step 1's.
     Key(form->vSpeedStay, Qt::Key_Up);
-    EXPECT_EQ(form->program[2].value, 8);
-    EXPECT_EQ(form->program[2].effect, 5);
-    EXPECT_EQ(std::memcmp(&before, &form->program, 2 * sizeof(ProgramEntry)), 0);
+    EXPECT_EQ(form->doc.Program()[2].value, 8);
+    EXPECT_EQ(form->doc.Program()[2].effect, 5);
+    EXPECT_EQ(std::memcmp(&before, &form->doc.Program(), 2 * sizeof(ProgramEntry)), 0);
 }
 
 TEST_F(Events, StepDeselectedWithTheKeyboardTurnsTheStepControlsOff)
@@ -214,7 +214,7 @@ TEST_F(Events, RebuildShowsEntryZeroWithoutEnablingTheStepControlsOrDirtying)
     ASSERT_FALSE(form->vSpeedStay->isEnabled());
     ASSERT_FALSE(form->BtnDelProg->isEnabled());
 
-    form->program[0] = ProgramEntry{1, 5, 9};
+    form->doc.Program()[0] = ProgramEntry{1, 5, 9};
     form->RebuildProgList(1);
     EXPECT_EQ(Items(form->nProgList), std::vector<std::string>{"001: p2 - 等待"});
     EXPECT_EQ(form->SelAnimation->currentIndex(), 5);
@@ -227,7 +227,7 @@ TEST_F(Events, RebuildShowsEntryZeroWithoutEnablingTheStepControlsOrDirtying)
     EXPECT_FALSE(form->vSpeedStay->isEnabled());
     EXPECT_FALSE(form->programDirty);
     EXPECT_FALSE(form->BtnSaveProgList->isEnabled());
-    EXPECT_EQ(form->program[0].value, 9);
+    EXPECT_EQ(form->doc.Program()[0].value, 9);
 }
 
 // ---- picture page ----
@@ -288,14 +288,14 @@ TEST_F(CheckAndSteps, RefillingTheEffectListLeavesTheSelectedStepAlone)
     }
     form->nProgListClick();
     ASSERT_EQ(form->SelAnimation->currentIndex(), 2);
-    const ProgramTable before = form->program;
+    const ProgramTable before = form->doc.Program();
     const std::vector<std::string> labels = ListItems(form->nProgList);
 
     (*sim)->SetConfigRecord(ControllerRecord("1.0", 0, 2048, 0));
     PickPort(0);
     EXPECT_EQ(form->SelAnimation->count(), 6);
     EXPECT_EQ(form->SelAnimation->currentIndex(), 2);
-    EXPECT_EQ(std::memcmp(&before, &form->program, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&before, &form->doc.Program(), sizeof before), 0);
     EXPECT_EQ(ListItems(form->nProgList), labels);
     EXPECT_FALSE(form->programDirty);
     EXPECT_FALSE(form->BtnSaveProgList->isEnabled());

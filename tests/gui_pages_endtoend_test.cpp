@@ -127,7 +127,7 @@ TEST_F(EndToEnd, CapturedLibraryAndProgramReachTheControllerAfterARestart)
               (std::vector<std::string>{"001: 红色 - 显示", "002: 第三 - 左移", "003: blue - 等待",
                                         "004: 红色 - 收拢"}));
     for (int x : {0, 1, 316, 2047})
-        EXPECT_EQ(second.pictures[1].colours[x], StoredColour(files[1], x)) << x;
+        EXPECT_EQ(second.doc.Pictures()[1].colours[x], StoredColour(files[1], x)) << x;
 
     second.BtnSendPict->click();
     second.BtnSendProg->click();
@@ -141,11 +141,11 @@ TEST_F(EndToEnd, CapturedLibraryAndProgramReachTheControllerAfterARestart)
     };
     for (int p = 0; p < 3; ++p)
         for (int b = 0; b < 4; ++b)
-            EXPECT_TRUE(same(port->Block(p, b), EncodePictureBlock(second.pictures[p], b)))
+            EXPECT_TRUE(same(port->Block(p, b), EncodePictureBlock(second.doc.Pictures()[p], b)))
                 << p << "/" << b;
-    EXPECT_TRUE(same(port->Block(127, 0), EncodeNameTable(second.pictures, 0)));
-    EXPECT_TRUE(same(port->Block(127, 1), EncodeNameTable(second.pictures, 1)));
-    EXPECT_TRUE(same(port->Block(127, 2), EncodeProgramBlock(second.program, 4)));
+    EXPECT_TRUE(same(port->Block(127, 0), EncodeNameTable(second.doc.Pictures(), 0)));
+    EXPECT_TRUE(same(port->Block(127, 1), EncodeNameTable(second.doc.Pictures(), 1)));
+    EXPECT_TRUE(same(port->Block(127, 2), EncodeProgramBlock(second.doc.Program(), 4)));
     EXPECT_EQ(port->ConfigRecord()[16], 3);
 }
 

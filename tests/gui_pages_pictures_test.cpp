@@ -26,8 +26,8 @@ TEST_F(Pictures, NewSelectsThePictureAndEnablesItsButtons)
     EXPECT_TRUE(form->BtnDelete->isEnabled());
     EXPECT_TRUE(form->BtnSavePict->isEnabled());
     EXPECT_TRUE(form->picturesDirty);
-    EXPECT_EQ(form->pictures[0].nameLength, 3);
-    EXPECT_EQ(form->pictures[0].colours[2047], 0x00102030u);
+    EXPECT_EQ(form->doc.Pictures()[0].nameLength, 3);
+    EXPECT_EQ(form->doc.Pictures()[0].colours[2047], 0x00102030u);
 }
 
 TEST_F(Pictures, CancelledCaptureChangesNothingButShowsTheWindowAgain)
@@ -67,9 +67,9 @@ TEST_F(Pictures, The122ndNewDisablesNewForTheRestOfTheRun)
 TEST_F(Pictures, DeletingPicture2Of4RelabelsAndRetargetsTheProgram)
 {
     AddPictures(4);
-    form->program[0] = {1, 0, 1};   // picture 2, soon picture 3's slot
-    form->program[1] = {3, 2, 31};  // picture 4, soon gone
-    form->program[2] = {0, 1, 31};
+    form->doc.Program()[0] = {1, 0, 1};   // picture 2, soon picture 3's slot
+    form->doc.Program()[1] = {3, 2, 31};  // picture 4, soon gone
+    form->doc.Program()[2] = {0, 1, 31};
     form->RebuildProgList(3);
     form->BtnSavePictClick();
 
@@ -77,13 +77,13 @@ TEST_F(Pictures, DeletingPicture2Of4RelabelsAndRetargetsTheProgram)
     form->BtnDeleteClick();
     EXPECT_EQ(Items(form->PictList), (std::vector<std::string>{"001: p1", "002: p3", "003: p4"}));
     EXPECT_EQ(Items(form->nPictList), Items(form->PictList));
-    EXPECT_EQ(NameOf(form->pictures[1]), "p3");
-    EXPECT_EQ(NameOf(form->pictures[2]), "p4");
+    EXPECT_EQ(NameOf(form->doc.Pictures()[1]), "p3");
+    EXPECT_EQ(NameOf(form->doc.Pictures()[2]), "p4");
     // Index 1 now names the former picture 3; index 3 is no longer listed.
     EXPECT_EQ(Items(form->nProgList),
               (std::vector<std::string>{"001: p3 - 显示", "002: p1 - 渐显"}));
-    EXPECT_EQ(form->program[0].picture, 1);
-    EXPECT_EQ(form->program[1].picture, 0);
+    EXPECT_EQ(form->doc.Program()[0].picture, 1);
+    EXPECT_EQ(form->doc.Program()[1].picture, 0);
     EXPECT_TRUE(form->BtnSavePict->isEnabled());
     EXPECT_TRUE(form->BtnReplace->isEnabled());  // the rebuild selected a picture
 }
@@ -122,7 +122,7 @@ TEST_F(Pictures, RenameToTheSameTextChangesNothingAndToEmptyIsKept)
 
     renameTo = QString();
     form->BtnRenameClick();
-    EXPECT_EQ(form->pictures[0].nameLength, 0);
+    EXPECT_EQ(form->doc.Pictures()[0].nameLength, 0);
     EXPECT_EQ(form->PictList->item(0)->text(), QStringLiteral("001: "));
     EXPECT_EQ(form->nPictList->item(0)->text(), QStringLiteral("001: "));
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("001:  - 显示"));
@@ -130,7 +130,7 @@ TEST_F(Pictures, RenameToTheSameTextChangesNothingAndToEmptyIsKept)
 
     renameTo = QStringLiteral("图形一");
     form->BtnRenameClick();
-    EXPECT_EQ(NameOf(form->pictures[0]), Utf8ToGbk("图形一"));
+    EXPECT_EQ(NameOf(form->doc.Pictures()[0]), Utf8ToGbk("图形一"));
     EXPECT_EQ(form->PictList->item(0)->text(), QStringLiteral("001: 图形一"));
 }
 
@@ -150,8 +150,8 @@ TEST_F(Pictures, ReplaceKeepsTheSlotAndRelabelsTheSteps)
     EXPECT_EQ(form->nPictList->item(1)->text(), QStringLiteral("002: new"));
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("001: new - 显示"));
     EXPECT_EQ(Selected(form->PictList), 1);
-    EXPECT_EQ(form->pictures[1].colours[0], 0x00F00000u);
-    EXPECT_EQ(form->pictures[2].colours[0], 0x00102030u);
+    EXPECT_EQ(form->doc.Pictures()[1].colours[0], 0x00F00000u);
+    EXPECT_EQ(form->doc.Pictures()[2].colours[0], 0x00102030u);
 }
 
 TEST_F(Pictures, PreviewShowsTheFirst317ColoursAsStored)

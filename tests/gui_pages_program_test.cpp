@@ -15,7 +15,7 @@ TEST_F(Program, ChoosingWaitWithNoStepSelectedOnlyPresetsTheControls)
 {
     AddPictures(2);
     ASSERT_EQ(form->nProgList->count(), 0);
-    const ProgramTable before = form->program;
+    const ProgramTable before = form->doc.Program();
     const bool saveBefore = form->BtnSaveProgList->isEnabled();
 
     ChooseEffect(5);  // 等待
@@ -23,7 +23,7 @@ TEST_F(Program, ChoosingWaitWithNoStepSelectedOnlyPresetsTheControls)
     EXPECT_FALSE(form->sUnit->isHidden());
     EXPECT_EQ(form->sUnit->text(), QStringLiteral("秒"));
     EXPECT_EQ(form->vSpeedStay->value(), 1);
-    EXPECT_EQ(std::memcmp(&before, &form->program, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&before, &form->doc.Program(), sizeof before), 0);
     EXPECT_EQ(form->BtnSaveProgList->isEnabled(), saveBefore);
     EXPECT_FALSE(form->programDirty);
 }
@@ -33,14 +33,14 @@ TEST_F(Program, ValueChangeKeepsTheValueAndTheEffectText)
     AddPictures(2);
     ChooseEffect(0);  // 显示, value preset to 1
     AddStep(1);
-    ASSERT_EQ(form->program[0].value, 1);
+    ASSERT_EQ(form->doc.Program()[0].value, 1);
     form->BtnSavePictClick();  // start from a saved state
     ASSERT_FALSE(form->BtnSaveProgList->isEnabled());
 
     SetValue(2);
     EXPECT_EQ(form->vSpeedStay->value(), 2);
-    EXPECT_EQ(form->program[0].value, 2);
-    EXPECT_EQ(form->program[0].effect, 0);
+    EXPECT_EQ(form->doc.Program()[0].value, 2);
+    EXPECT_EQ(form->doc.Program()[0].effect, 0);
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("002: p2 - 显示"));
     EXPECT_EQ(form->sSpeedStay->text(), QStringLiteral("停留"));
     EXPECT_TRUE(form->BtnSaveProgList->isEnabled());
@@ -59,8 +59,8 @@ TEST_F(Program, EffectChangeAppliesTheDefaultAndSwapsTheLabelEnd)
     EXPECT_EQ(form->sSpeedStay->text(), QStringLiteral("速度"));
     EXPECT_TRUE(form->sUnit->isHidden());
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("001: p1 - 左移"));
-    EXPECT_EQ(form->program[0].effect, 2);
-    EXPECT_EQ(form->program[0].value, 31);
+    EXPECT_EQ(form->doc.Program()[0].effect, 2);
+    EXPECT_EQ(form->doc.Program()[0].value, 31);
     EXPECT_EQ(Selected(form->nProgList), 0);
 }
 
@@ -73,7 +73,7 @@ TEST_F(Program, ShowingAStepChangesNothing)
     ChooseEffect(5);
     SetValue(7);
     form->BtnSavePictClick();
-    const ProgramTable before = form->program;
+    const ProgramTable before = form->doc.Program();
     const auto labels = Items(form->nProgList);
 
     ClickStep(0);
@@ -84,7 +84,7 @@ TEST_F(Program, ShowingAStepChangesNothing)
     EXPECT_EQ(form->SelAnimation->currentIndex(), 5);
     EXPECT_EQ(form->vSpeedStay->value(), 7);
     EXPECT_EQ(form->sSpeedStay->text(), QStringLiteral("等待"));
-    EXPECT_EQ(std::memcmp(&before, &form->program, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&before, &form->doc.Program(), sizeof before), 0);
     EXPECT_EQ(Items(form->nProgList), labels);
     EXPECT_FALSE(form->BtnSaveProgList->isEnabled());
     EXPECT_TRUE(form->SelAnimation->isEnabled());
@@ -102,9 +102,9 @@ TEST_F(Program, AddKeepsThePictureNumberUntilTheNextRebuild)
     AddStep(2);
     EXPECT_EQ(Items(form->nProgList), std::vector<std::string>{"003: abc - 渐显"});
     EXPECT_EQ(Selected(form->nProgList), 0);
-    EXPECT_EQ(form->program[0].picture, 2);
-    EXPECT_EQ(form->program[0].effect, 1);
-    EXPECT_EQ(form->program[0].value, 31);
+    EXPECT_EQ(form->doc.Program()[0].picture, 2);
+    EXPECT_EQ(form->doc.Program()[0].effect, 1);
+    EXPECT_EQ(form->doc.Program()[0].value, 31);
     EXPECT_TRUE(form->BtnSaveProgList->isEnabled());
     EXPECT_TRUE(form->BtnDelProg->isEnabled());
 
@@ -124,11 +124,11 @@ TEST_F(Program, AddWithoutAPictureOrBeyond512StepsChangesNothing)
         AddStep(i % 2);
     ASSERT_EQ(form->nProgList->count(), kMaxProgram);
     EXPECT_TRUE(messages.empty());
-    const ProgramTable before = form->program;
+    const ProgramTable before = form->doc.Program();
 
     AddStep(0);
     EXPECT_EQ(form->nProgList->count(), kMaxProgram);
-    EXPECT_EQ(std::memcmp(&before, &form->program, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&before, &form->doc.Program(), sizeof before), 0);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("节目编排"));
     EXPECT_EQ(messages[0].icon, MsgIcon::Error);
@@ -143,8 +143,8 @@ TEST_F(Program, AddWithNoEffectChosenTakesShow)
     }
     form->vSpeedStay->setValue(9);
     AddStep(0);
-    EXPECT_EQ(form->program[0].effect, 0);
-    EXPECT_EQ(form->program[0].value, 9);
+    EXPECT_EQ(form->doc.Program()[0].effect, 0);
+    EXPECT_EQ(form->doc.Program()[0].value, 9);
     EXPECT_EQ(form->SelAnimation->currentIndex(), 0);
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("001: p1 - 显示"));
 }
@@ -189,11 +189,11 @@ TEST_F(ProgramOfThree, DeletingTheFirstShiftsEntriesButKeepsLabels)
     form->BtnDelProgClick();
     EXPECT_EQ(Items(form->nProgList),
               (std::vector<std::string>{"002: p2 - 左移", "003: p3 - 等待"}));
-    EXPECT_EQ(form->program[0].picture, 1);
-    EXPECT_EQ(form->program[0].effect, 2);
-    EXPECT_EQ(form->program[1].picture, 2);
-    EXPECT_EQ(form->program[1].effect, 5);
-    EXPECT_EQ(form->program[1].value, 4);
+    EXPECT_EQ(form->doc.Program()[0].picture, 1);
+    EXPECT_EQ(form->doc.Program()[0].effect, 2);
+    EXPECT_EQ(form->doc.Program()[1].picture, 2);
+    EXPECT_EQ(form->doc.Program()[1].effect, 5);
+    EXPECT_EQ(form->doc.Program()[1].value, 4);
     EXPECT_EQ(Selected(form->nProgList), 0);
     EXPECT_EQ(form->SelAnimation->currentIndex(), 2);
     EXPECT_TRUE(form->BtnSaveProgList->isEnabled());
@@ -216,17 +216,17 @@ TEST_F(ProgramOfThree, DeletingEveryStepDisablesTheStepControls)
     EXPECT_TRUE(form->BtnSaveProgList->isEnabled());
 
     // Nothing selected: Delete and a change leave the table alone.
-    const ProgramTable before = form->program;
+    const ProgramTable before = form->doc.Program();
     form->BtnDelProgClick();
     SetValue(12);
-    EXPECT_EQ(std::memcmp(&before, &form->program, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&before, &form->doc.Program(), sizeof before), 0);
 }
 
 // ---- the rebuild ----
 
 TEST_F(Program, RebuildListsNothingForNoStepsOrNoPictures)
 {
-    form->program[0] = {0, 0, 1};
+    form->doc.Program()[0] = {0, 0, 1};
     form->RebuildProgList(1);  // no pictures
     EXPECT_EQ(form->nProgList->count(), 0);
     EXPECT_FALSE(form->BtnDelProg->isEnabled());
@@ -242,16 +242,16 @@ TEST_F(Program, RebuildListsNothingForNoStepsOrNoPictures)
 TEST_F(Program, RebuildDropsStepsWhosePictureIsGoneSoListAndTableAgree)
 {
     AddPictures(5);
-    form->program[0] = {0, 1, 10};
-    form->program[1] = {7, 2, 20};  // no picture 8
-    form->program[2] = {4, 3, 30};
+    form->doc.Program()[0] = {0, 1, 10};
+    form->doc.Program()[1] = {7, 2, 20};  // no picture 8
+    form->doc.Program()[2] = {4, 3, 30};
     form->RebuildProgList(3);
     EXPECT_EQ(Items(form->nProgList),
               (std::vector<std::string>{"001: p1 - 渐显", "002: p5 - 右移"}));
     // Item i is entry i: what Save and Send take is what is listed.
-    EXPECT_EQ(form->program[1].picture, 4);
-    EXPECT_EQ(form->program[1].effect, 3);
-    EXPECT_EQ(form->program[1].value, 30);
+    EXPECT_EQ(form->doc.Program()[1].picture, 4);
+    EXPECT_EQ(form->doc.Program()[1].effect, 3);
+    EXPECT_EQ(form->doc.Program()[1].value, 30);
     EXPECT_EQ(Selected(form->nProgList), 0);
     EXPECT_TRUE(form->BtnDelProg->isEnabled());
     EXPECT_EQ(form->SelAnimation->currentIndex(), 1);
@@ -262,7 +262,7 @@ TEST_F(Program, RebuildDropsStepsWhosePictureIsGoneSoListAndTableAgree)
     ClickStep(1);
     EXPECT_EQ(form->SelAnimation->currentIndex(), 3);
     SetValue(5);
-    EXPECT_EQ(form->program[1].value, 5);
+    EXPECT_EQ(form->doc.Program()[1].value, 5);
 }
 
 TEST_F(Program, RebuildSelectsThePictureAtTheSelectedStepsPosition)
@@ -291,8 +291,8 @@ TEST_F(Program, StepsWithAnEffectTheListDoesNotOfferStillShow)
         while (form->SelAnimation->count() > 6)
             form->SelAnimation->removeItem(form->SelAnimation->count() - 1);
     }
-    form->program[0] = {0, 6, 12};   // 展开
-    form->program[1] = {1, 200, 3};  // no such effect
+    form->doc.Program()[0] = {0, 6, 12};   // 展开
+    form->doc.Program()[1] = {1, 200, 3};  // no such effect
     form->RebuildProgList(2);
     EXPECT_EQ(Items(form->nProgList), (std::vector<std::string>{"001: p1 - 展开", "002: p2 - ??"}));
     EXPECT_EQ(form->SelAnimation->currentIndex(), -1);
@@ -301,8 +301,8 @@ TEST_F(Program, StepsWithAnEffectTheListDoesNotOfferStillShow)
     EXPECT_EQ(form->SelAnimation->currentIndex(), -1);
     EXPECT_EQ(form->vSpeedStay->value(), 12);
     SetValue(13);  // a value change keeps the step's effect
-    EXPECT_EQ(form->program[0].effect, 6);
-    EXPECT_EQ(form->program[0].value, 13);
+    EXPECT_EQ(form->doc.Program()[0].effect, 6);
+    EXPECT_EQ(form->doc.Program()[0].value, 13);
     EXPECT_EQ(form->nProgList->item(0)->text(), QStringLiteral("001: p1 - 展开"));
 }
 
