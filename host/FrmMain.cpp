@@ -31,6 +31,8 @@
 #include <memory>
 
 #include "host/MessageBox.h"
+#include "host/list_box.h"
+#include "host/spin_boxes.h"
 #include "app/gbk_text.h"
 #include "model/labels.h"
 #include "app/profile.h"
@@ -43,141 +45,6 @@
 namespace korvex {
 
 namespace {
-
-// Every list box draws its items 12 pixels high.
-class FixedRowDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        QSize s = QStyledItemDelegate::sizeHint(option, index);
-        s.setHeight(12);
-        return s;
-    }
-};
-
-// A list box whose click handler runs when the operator picks an item with
-// the mouse or moves the selection with the keyboard, never when code
-// changes the selection; the double-click handler runs on any double-click
-// inside the list.
-class ListBox : public QListWidget {
-public:
-    explicit ListBox(QWidget *parent) : QListWidget(parent)
-    {
-        setSelectionMode(QAbstractItemView::SingleSelection);
-        setUniformItemSizes(true);
-        setItemDelegate(new FixedRowDelegate(this));
-        connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem *) {
-            clicked_ = true;
-            if (onClick)
-                onClick();
-        });
-    }
-    std::function<void()> onClick;
-    std::function<void()> onDblClick;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        const int before = currentRow();
-        const int selectedBefore = SelectedRow();
-        QListWidget::keyPressEvent(event);
-        // A move of the current item, or Ctrl+Space taking the selection
-        // off the current item.
-        if ((currentRow() != before || SelectedRow() != selectedBefore) && onClick)
-            onClick();
-    }
-    // The selection follows the mouse while the button is held, so a press
-    // on one item and a release on another picks the second without a click
-    // on either: the handler must still run, or the page would go on showing
-    // (and a change would write) the item picked before.
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        rowAtPress_ = SelectedRow();
-        QListWidget::mousePressEvent(event);
-    }
-    void mouseReleaseEvent(QMouseEvent *event) override
-    {
-        clicked_ = false;
-        QListWidget::mouseReleaseEvent(event);
-        if (!clicked_ && SelectedRow() != rowAtPress_ && onClick)
-            onClick();
-    }
-    void mouseDoubleClickEvent(QMouseEvent *event) override
-    {
-        QListWidget::mouseDoubleClickEvent(event);
-        if (onDblClick)
-            onDblClick();
-    }
-
-private:
-    int SelectedRow() const
-    {
-        const QList<QListWidgetItem *> items = selectedItems();
-        return items.isEmpty() ? -1 : row(items.first());
-    }
-    int rowAtPress_ = -1;
-    bool clicked_ = false;
-};
-
-// The pixel count field: digits only, at most four of them. A typed value
-// is not rounded; leaving the field brings it within 16..2048, and an empty
-// text reads as 16.
-class WidthSpin : public QSpinBox {
-public:
-    explicit WidthSpin(QWidget *parent) : QSpinBox(parent)
-    {
-        setRange(kPixelCountMin, kPixelCountMax);
-        setSingleStep(8);
-        lineEdit()->setMaxLength(4);
-        setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-    }
-
-    // The value as the field's text gives it: a non-number reads as 16,
-    // a number is brought within the limits.
-    int shownValue() const
-    {
-        bool ok = false;
-        const int v = text().trimmed().toInt(&ok);
-        if (!ok)
-            return kPixelCountMin;
-        return std::clamp(v, kPixelCountMin, kPixelCountMax);
-    }
-
-protected:
-    QValidator::State validate(QString &input, int &) const override
-    {
-        if (input.size() > 4)
-            return QValidator::Invalid;
-        for (QChar c : input)
-            if (!c.isDigit())
-                return QValidator::Invalid;
-        bool ok = false;
-        const int v = input.toInt(&ok);
-        if (ok && v >= kPixelCountMin && v <= kPixelCountMax)
-            return QValidator::Acceptable;
-        return QValidator::Intermediate;
-    }
-    void fixup(QString &input) const override
-    {
-        bool ok = false;
-        const int v = input.trimmed().toInt(&ok);
-        input =
-            QString::number(ok ? std::clamp(v, kPixelCountMin, kPixelCountMax) : kPixelCountMin);
-    }
-    int valueFromText(const QString &text) const override
-    {
-        bool ok = false;
-        const int v = text.trimmed().toInt(&ok);
-        return ok ? std::clamp(v, kPixelCountMin, kPixelCountMax) : kPixelCountMin;
-    }
-};
-
-// The speed or stay field: only the arrows (and arrow keys) change it.
-class ArrowSpin : public QSpinBox {
-public:
-    explicit ArrowSpin(QWidget *parent) : QSpinBox(parent) { lineEdit()->setReadOnly(true); }
-};
 
 QLabel *MakeLabel(QWidget *page, const QString &text, int x, int y)
 {
