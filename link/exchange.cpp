@@ -38,7 +38,7 @@ int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest)
     const size_t expected = ReplyLength(command);
 
     bool done = false;
-    for (int attempt = 1; attempt <= 2 && !done; ++attempt) {
+    for (int attempt = 1; attempt <= kAttempts && !done; ++attempt) {
         SerialPurgeTx(port.handle);
         SerialPurgeRx(port.handle);
         // A write or drain that does not finish within its bound counts as
@@ -53,10 +53,10 @@ int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest)
         const size_t got = sent ? SerialRead(port.handle, reply, expected) : 0;
         if (port.trace)
             Trace(attempt, payload, frameSize, sent, expected, got, reply);
-        if (got == expected) {
-            if (expected == kStatusReply)
-                return (reply[0] == 'O' && reply[1] == 'K') ? 1 : 0;
-            done = true;
+        switch (JudgeReply(command, reply, got)) {
+        case ReplyVerdict::Accepted: done = true; break;
+        case ReplyVerdict::Refused: return 0;
+        case ReplyVerdict::Incomplete: break;
         }
     }
     if (done && dest && expected == kBlockReply)

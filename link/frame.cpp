@@ -75,4 +75,14 @@ void AddressBytes(int32_t page, int32_t block, uint8_t out[2])
     out[1] = static_cast<uint8_t>(low & 0xFF);
 }
 
+ReplyVerdict JudgeReply(uint8_t command, const uint8_t *reply, size_t got)
+{
+    const size_t expected = ReplyLength(command);
+    if (got != expected)
+        return ReplyVerdict::Incomplete;
+    if (expected == kStatusReply && !(reply[0] == 'O' && reply[1] == 'K'))
+        return ReplyVerdict::Refused;
+    return ReplyVerdict::Accepted;
+}
+
 }  // namespace korvex::link

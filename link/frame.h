@@ -38,6 +38,19 @@ size_t BuildFrame(const uint8_t *payload, size_t n, uint8_t *out);
 // 'A', none for 'G', the two status bytes for every other letter.
 size_t ReplyLength(uint8_t command);
 
+// Every frame is sent at most this often: once, and once more when the
+// reply is missing or cut short. A complete reply ends the exchange.
+constexpr int kAttempts = 2;
+
+// What a complete or partial reply to `command` means.
+enum class ReplyVerdict {
+    Accepted,    // all `ReplyLength` bytes came, and a status reply is "OK"
+    Refused,     // a complete status reply other than "OK": not sent again
+    Incomplete,  // fewer bytes than expected (none included): sent again
+};
+// Judges `got` bytes of `reply` against what `command` expects.
+ReplyVerdict JudgeReply(uint8_t command, const uint8_t *reply, size_t got);
+
 // The two address bytes of page and block: the upper four bits of the page
 // (shifted with its sign), then ((page & 15) * 4 + block) * 4 cut to 8 bits.
 // Read as a big-endian number they are the block's offset in 256-byte units.
