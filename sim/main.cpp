@@ -9,6 +9,7 @@
 
 #include <pthread.h>
 
+#include "sim/faults.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -23,7 +24,6 @@ void Usage()
 
 bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
 {
-    using korvex::sim::Fault;
     std::string kind = text;
     *from = 1;
     const size_t at = text.find('@');
@@ -35,20 +35,7 @@ bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
             return false;
         *from = static_cast<int>(k);
     }
-    static const struct {
-        const char *name;
-        Fault fault;
-    } kinds[] = {{"none", Fault::None},        {"no-reply", Fault::NoReply},
-                 {"short", Fault::ShortReply}, {"not-ok", Fault::NotOk},
-                 {"late", Fault::LateReply},   {"extra", Fault::ExtraBytes},
-                 {"unplug", Fault::Unplug}};
-    for (const auto &k : kinds) {
-        if (kind == k.name) {
-            *fault = k.fault;
-            return true;
-        }
-    }
-    return false;
+    return korvex::sim::FaultByName(kind, fault);
 }
 
 }  // namespace
