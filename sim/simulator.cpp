@@ -9,17 +9,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <map>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include "sim/controller.h"
 #include "sim/faults.h"
+#include "sim/frame_log.h"
 #include "sim/frame_reader.h"
 #include "sim/pty.h"
 #include "sim/reply_queue.h"
+#include "sim/waiter.h"
 
 namespace korvex::sim {
 
@@ -49,27 +49,21 @@ struct Simulator::Impl {
     // Guarded by mu.
     Controller controller;
     FaultSwitch faults;
-    std::vector<FrameLogEntry> log;
-    std::map<char, std::vector<uint8_t>> lastPayload;
-    std::map<char, int> counts;
-    int frames = 0;
-    int garbage = 0;
+    FrameLog log;
     int64_t lastReplyNs = 0;
 
     // Owned by the serving thread once it runs.
     Pty pty;
     FrameReader reader;
     ReplyQueue out;
-    int wake[2] = {-1, -1};  // Stop and Unplug write a byte to end the thread's wait
+    Waiter waiter;
     std::thread thread;
     std::atomic<bool> stopping{false};
     std::atomic<bool> unplugRequested{false};
 
     void Serve();
     void Receive();
-    void Flush();
     void HandleFrame(const Request &request);
-    void LogBadCrc(const Request &request);
     void CloseSide();
     void StopThread(std::atomic<bool> &flag);
 };
@@ -89,42 +83,19 @@ void Simulator::Impl::HandleFrame(const Request &request)
     int frame = 0;
     {
         std::lock_guard<std::mutex> lock(mu);
-        frame = ++frames;
-        lastPayload[p[0]] = p;
-        ++counts[p[0]];
+        frame = log.Received(p);
         answer = controller.Handle(p.data(), p.size());
         wire = faults.Apply(frame, answer.understood, std::move(answer.reply));
         if (wire.fault)
             answer.entry.result = wire.fault;
-        log.push_back(answer.entry);
+        log.Add(answer.entry);
     }
-    const FrameLogEntry &e = answer.entry;
-    if (opt.logToStderr) {
-        char where[48] = "";
-        if (e.page >= 0)
-            std::snprintf(where, sizeof where, " page %d block %d", e.page, e.block);
-        std::fprintf(stderr, "korvex-sim: frame %d: %c%s%s -> %s\n", frame, e.command, where,
-                     answer.parameters.c_str(), e.result.c_str());
-    }
+    if (opt.logToStderr)
+        std::fputs(LogLine(frame, answer.entry, answer.parameters).c_str(), stderr);
     if (wire.unplug)
         CloseSide();
     else
         out.Add(std::move(wire.bytes), FrameSize(p.size()), request.arrivalNs, wire.late, NowNs());
-}
-
-// A frame with a bad CRC gets no reply; it is only logged.
-void Simulator::Impl::LogBadCrc(const Request &request)
-{
-    FrameLogEntry e;
-    e.command = static_cast<char>(request.payload[0]);
-    e.crcOk = false;
-    e.result = "bad-crc";
-    {
-        std::lock_guard<std::mutex> lock(mu);
-        log.push_back(e);
-    }
-    if (opt.logToStderr)
-        std::fprintf(stderr, "korvex-sim: frame with a bad CRC ignored\n");
 }
 
 // Serves every whole frame that has arrived, until an unplug fault closes the line.
@@ -133,16 +104,18 @@ void Simulator::Impl::Receive()
     const int64_t now = NowNs();
     Request request;
     while (pty.IsOpen() && reader.Next(now, &request)) {
-        if (request.crcOk)
+        if (request.crcOk) {
             HandleFrame(request);
-        else
-            LogBadCrc(request);
-    }
-    const int skipped = reader.TakeSkipped();
-    if (skipped) {
+            continue;
+        }
+        // A frame with a bad CRC gets no reply; it is only logged.
         std::lock_guard<std::mutex> lock(mu);
-        garbage += skipped;
+        log.AddBadCrc(static_cast<char>(request.payload[0]));
+        if (opt.logToStderr)
+            std::fputs(LogLine(0, log.Entries().back(), "").c_str(), stderr);
     }
+    std::lock_guard<std::mutex> lock(mu);
+    log.AddSkipped(reader.TakeSkipped());
 }
 
 void Simulator::Impl::Serve()
@@ -167,34 +140,18 @@ void Simulator::Impl::Serve()
         const int64_t recheck = reader.RecheckAtNs();
         if (recheck >= 0)
             wakeAt = wakeAt < 0 ? recheck : std::min(wakeAt, recheck);
-        pollfd fds[2] = {
-            {pty.Master(), static_cast<short>(POLLIN | (flushed.blocked ? POLLOUT : 0)), 0},
-            {wake[0], POLLIN, 0}};
-        timespec ts{};
-        timespec *tsp = nullptr;
-        if (wakeAt >= 0) {
-            const int64_t left = std::max<int64_t>(0, wakeAt - NowNs());
-            ts.tv_sec = static_cast<time_t>(left / 1000000000);
-            ts.tv_nsec = static_cast<long>(left % 1000000000);
-            tsp = &ts;
-        }
-        const int r = ppoll(fds, 2, tsp, nullptr);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
+        short revents = 0;
+        const int64_t timeout = wakeAt < 0 ? -1 : std::max<int64_t>(0, wakeAt - NowNs());
+        const Waiter::End end = waiter.Wait(pty.Master(), flushed.blocked, timeout, &revents);
+        if (end == Waiter::End::Failed)
             break;
-        }
-        if (fds[1].revents) {
-            char c;
-            while (read(wake[0], &c, 1) > 0) {
-            }
+        if (end == Waiter::End::Called)
             continue;  // stop or unplug: checked at the top
-        }
-        if (fds[0].revents & POLLIN) {
+        if (revents & POLLIN) {
             const ssize_t got = read(pty.Master(), buf, sizeof buf);
             if (got > 0)
                 reader.Feed(buf, static_cast<size_t>(got), NowNs());
-        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+        } else if (revents & (POLLHUP | POLLERR)) {
             // No slave opener at all (cannot happen while the pty holds its
             // slave side open); avoid spinning.
             timespec nap{0, 10000000};
@@ -210,8 +167,7 @@ void Simulator::Impl::StopThread(std::atomic<bool> &flag)
     if (!thread.joinable())
         return;
     flag.store(true);
-    const char c = 'w';
-    (void)!write(wake[1], &c, 1);
+    waiter.Wake();
     thread.join();
 }
 
@@ -230,7 +186,7 @@ bool Simulator::Start()
         return false;
     if (!s.pty.Open(s.opt.linkPath))
         return false;
-    if (pipe2(s.wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!s.waiter.Open()) {
         s.pty.RemoveLink();
         s.CloseSide();
         return false;
@@ -246,11 +202,7 @@ void Simulator::Stop()
     Impl &s = *impl_;
     s.StopThread(s.stopping);
     s.CloseSide();
-    for (int &fd : s.wake) {
-        if (fd >= 0)
-            close(fd);
-        fd = -1;
-    }
+    s.waiter.Close();
     s.pty.RemoveLink();
     std::lock_guard<std::mutex> lock(s.mu);
     s.controller.SaveImage(s.opt.memoryFile);
@@ -306,43 +258,37 @@ void Simulator::SetBlock(int page, int block, const std::vector<uint8_t> &data)
 std::vector<FrameLogEntry> Simulator::Log() const
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    return impl_->log;
+    return impl_->log.Entries();
 }
 
 std::vector<uint8_t> Simulator::LastPayload(char command) const
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    const auto it = impl_->lastPayload.find(command);
-    return it == impl_->lastPayload.end() ? std::vector<uint8_t>{} : it->second;
+    return impl_->log.LastPayload(command);
 }
 
 int Simulator::FrameCount() const
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    return impl_->frames;
+    return impl_->log.Frames();
 }
 
 int Simulator::CountOf(char command) const
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    const auto it = impl_->counts.find(command);
-    return it == impl_->counts.end() ? 0 : it->second;
+    return impl_->log.CountOf(command);
 }
 
 void Simulator::ClearLog()
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->log.clear();
-    impl_->lastPayload.clear();
-    impl_->counts.clear();
-    impl_->frames = 0;
-    impl_->garbage = 0;
+    impl_->log.Clear();
 }
 
 int Simulator::GarbageBytes() const
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    return impl_->garbage;
+    return impl_->log.Skipped();
 }
 
 int64_t Simulator::LastReplyNs() const
