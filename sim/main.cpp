@@ -1,6 +1,7 @@
 // korvex-sim: a controller card on a pseudo-terminal, for trying the host
 // without hardware. Prints the slave path as its first line, then serves
 // until SIGINT or SIGTERM.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -104,8 +105,13 @@ int main(int argc, char **argv)
 
     korvex::sim::Simulator sim(opt);
     if (!sim.Start()) {
-        std::fprintf(stderr, "korvex-sim: cannot open a pseudo-terminal%s\n",
-                     opt.linkPath.empty() ? "" : " or make the link");
+        const char *cause = std::strerror(errno);
+        if (opt.linkPath.empty())
+            std::fprintf(stderr, "korvex-sim: cannot open a pseudo-terminal: %s\n", cause);
+        else
+            std::fprintf(stderr,
+                         "korvex-sim: cannot open a pseudo-terminal or make the link %s: %s\n",
+                         opt.linkPath.c_str(), cause);
         return 1;
     }
     if (fault != korvex::sim::Fault::None)

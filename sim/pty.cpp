@@ -1,13 +1,34 @@
 // The simulator's pseudo-terminal; see pty.h.
 #include "sim/pty.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace korvex::sim {
+
+namespace {
+
+// Points `linkPath` at `target`. A symlink already there (one left by an
+// earlier run) is replaced; a file of any other kind is never removed.
+bool MakeLink(const std::string &target, const std::string &linkPath)
+{
+    struct stat st {};
+    if (lstat(linkPath.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            errno = EEXIST;
+            return false;
+        }
+        unlink(linkPath.c_str());
+    }
+    return symlink(target.c_str(), linkPath.c_str()) == 0;
+}
+
+}  // namespace
 
 Pty::~Pty()
 {
@@ -41,9 +62,10 @@ bool Pty::Open(const std::string &linkPath)
     }
     linkPath_.clear();
     if (!linkPath.empty()) {
-        unlink(linkPath.c_str());
-        if (symlink(slavePath_.c_str(), linkPath.c_str()) != 0) {
+        if (!MakeLink(slavePath_, linkPath)) {
+            const int cause = errno;  // kept for the caller's message
             HangUp();
+            errno = cause;
             return false;
         }
         linkPath_ = linkPath;

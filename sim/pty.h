@@ -17,7 +17,8 @@ public:
     Pty &operator=(const Pty &) = delete;
 
     // Opens a new pair, non-blocking, and makes the symlink when `linkPath`
-    // is set, in place of whatever is there. On failure nothing stays open.
+    // is set. An existing symlink there is replaced; any other file is left
+    // alone and the open fails. On failure nothing stays open.
     bool Open(const std::string &linkPath);
     bool IsOpen() const { return master_ >= 0; }
     int Master() const { return master_; }

@@ -472,3 +472,36 @@ TEST(SimLink, SymlinkMadeAndRemoved)
     EXPECT_NE(access(link.c_str(), F_OK), 0);
     rmdir(dir);
 }
+
+TEST(SimLink, StaleLinkReplacedButAFileInTheWayKept)
+{
+    char dir[] = "/tmp/korvex-sim-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/ttyKORVEX";
+    Options o;
+    o.linkPath = link;
+    ASSERT_EQ(symlink("/nonexistent/pts-of-an-earlier-run", link.c_str()), 0);
+    {
+        korvex::sim::Simulator s(o);
+        ASSERT_TRUE(s.Start());
+        char target[256] = {};
+        ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(s.SlavePath(), target);
+    }
+    FILE *f = std::fopen(link.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("the operator's notes", f);
+    std::fclose(f);
+    {
+        korvex::sim::Simulator s(o);
+        EXPECT_FALSE(s.Start());
+    }
+    char text[64] = {};
+    f = std::fopen(link.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_NE(std::fgets(text, sizeof text, f), nullptr);
+    std::fclose(f);
+    EXPECT_STREQ(text, "the operator's notes");
+    std::remove(link.c_str());
+    rmdir(dir);
+}
