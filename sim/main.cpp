@@ -1,6 +1,7 @@
 // korvex-sim: a controller card on a pseudo-terminal, for trying the host
 // without hardware. Prints the slave path as its first line, then serves
 // until SIGINT or SIGTERM.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include <pthread.h>
 
+#include "sim/faults.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -23,7 +25,6 @@ void Usage()
 
 bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
 {
-    using korvex::sim::Fault;
     std::string kind = text;
     *from = 1;
     const size_t at = text.find('@');
@@ -35,20 +36,7 @@ bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
             return false;
         *from = static_cast<int>(k);
     }
-    static const struct {
-        const char *name;
-        Fault fault;
-    } kinds[] = {{"none", Fault::None},        {"no-reply", Fault::NoReply},
-                 {"short", Fault::ShortReply}, {"not-ok", Fault::NotOk},
-                 {"late", Fault::LateReply},   {"extra", Fault::ExtraBytes},
-                 {"unplug", Fault::Unplug}};
-    for (const auto &k : kinds) {
-        if (kind == k.name) {
-            *fault = k.fault;
-            return true;
-        }
-    }
-    return false;
+    return korvex::sim::FaultByName(kind, fault);
 }
 
 }  // namespace
@@ -117,8 +105,13 @@ int main(int argc, char **argv)
 
     korvex::sim::Simulator sim(opt);
     if (!sim.Start()) {
-        std::fprintf(stderr, "korvex-sim: cannot open a pseudo-terminal%s\n",
-                     opt.linkPath.empty() ? "" : " or make the link");
+        const char *cause = std::strerror(errno);
+        if (opt.linkPath.empty())
+            std::fprintf(stderr, "korvex-sim: cannot open a pseudo-terminal: %s\n", cause);
+        else
+            std::fprintf(stderr,
+                         "korvex-sim: cannot open a pseudo-terminal or make the link %s: %s\n",
+                         opt.linkPath.c_str(), cause);
         return 1;
     }
     if (fault != korvex::sim::Fault::None)

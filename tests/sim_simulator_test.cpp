@@ -455,6 +455,8 @@ TEST(SimLink, SymlinkMadeAndRemoved)
     char dir[] = "/tmp/korvex-sim-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string link = std::string(dir) + "/ttyKORVEX";
+    // One left by an earlier run that was killed: replaced.
+    ASSERT_EQ(symlink("/nonexistent/pts-of-an-earlier-run", link.c_str()), 0);
     {
         Options o;
         o.linkPath = link;
@@ -470,5 +472,29 @@ TEST(SimLink, SymlinkMadeAndRemoved)
         setenv("KORVEX_COM5", "/nonexistent/korvex-test-com5", 1);
     }
     EXPECT_NE(access(link.c_str(), F_OK), 0);
+    rmdir(dir);
+}
+
+TEST(SimLink, AFileInTheWayIsKept)
+{
+    char dir[] = "/tmp/korvex-sim-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    Options o;
+    o.linkPath = std::string(dir) + "/notes.txt";
+    FILE *f = std::fopen(o.linkPath.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("the operator's notes", f);
+    std::fclose(f);
+    {
+        korvex::sim::Simulator s(o);
+        EXPECT_FALSE(s.Start());
+    }
+    char text[64] = {};
+    f = std::fopen(o.linkPath.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_NE(std::fgets(text, sizeof text, f), nullptr);
+    std::fclose(f);
+    EXPECT_STREQ(text, "the operator's notes");
+    std::remove(o.linkPath.c_str());
     rmdir(dir);
 }

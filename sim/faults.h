@@ -1,0 +1,47 @@
+// Misbehaviour on purpose: which frames the fault that is set applies to,
+// and how it turns the controller's answer into what goes on the wire.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/simulator.h"
+
+namespace korvex::sim {
+
+// The name a fault goes by on the command line and in the log ("none",
+// "no-reply", "short", "not-ok", "late", "extra", "unplug").
+const char *FaultName(Fault fault);
+// The fault of that name; false for a name no fault goes by.
+bool FaultByName(const std::string &name, Fault *fault);
+
+// What goes out for one frame.
+struct WireReply {
+    std::vector<uint8_t> bytes;   // empty: nothing
+    bool late = false;            // not before the late-reply delay
+    bool unplug = false;          // close the line instead of answering
+    const char *fault = nullptr;  // the fault applied, for the log; null when none
+};
+
+class FaultSwitch {
+public:
+    // `fault` from frame `fromFrame` on; with `count` >= 0 for that many frames.
+    void Set(Fault fault, int fromFrame, int count);
+    // Length of a short reply; -1: one byte less than the full one.
+    void SetShortLength(int bytes);
+    // What goes out for frame number `frame` (1-based, counting frames with
+    // a good CRC) when the controller answered `reply`. A request the
+    // controller did not understand is never faulted.
+    WireReply Apply(int frame, bool understood, std::vector<uint8_t> reply) const;
+
+private:
+    bool AppliesTo(int frame) const;
+
+    Fault fault_ = Fault::None;
+    int from_ = 1;
+    int count_ = -1;
+    int shortLength_ = -1;
+};
+
+}  // namespace korvex::sim
