@@ -65,7 +65,7 @@ std::string WhyExchangeFailed(int port);
 // it failed and returns the exit status, or returns -1 when both worked.
 int RecordReadFailure(bool opened, bool read, int port);
 
-// The --library file or the korvex.Dat beside the program.
+// The --library file or the desktop program's (app/file_locations.h).
 std::string LibraryPath(const ParsedArgs &args);
 // Loads the library file; prints the reason and returns false on failure.
 // A missing file is an error here: sending an empty library by mistake

@@ -3,6 +3,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/version_command.h"
 #include "link/korvex_api.h"
 #include "model/config_record.h"
 
@@ -30,6 +31,7 @@ int RunInfo(int argc, char **argv)
     int port = 1;
     if (const int status = StartPortCommand(argc, argv, "info", kHelp, port); status >= 0)
         return status;
+    PrintHostLines();
 
     ConfigRecord record{};
     const bool opened = ComInitial(port, 38400) != 0;

@@ -34,6 +34,7 @@ int RunList(int argc, char **argv)
     if (!LoadLibrary(path, *data))
         return kExitUsage;
 
+    std::printf("library: %s\n", path.c_str());
     std::printf("pictures: %d\n", data->pictureCount);
     for (int i = 0; i < data->pictureCount; ++i)
         std::printf("%s\n", PictureLabel(i + 1, GbkToUtf8(NameOf(data->pictures[i]))).c_str());

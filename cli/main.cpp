@@ -6,6 +6,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/version_command.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ const Command kCommands[] = {
     {"set-time", korvex::cli::RunSetTime, "set the controller's clock from this computer"},
     {"list", korvex::cli::RunList, "list the pictures and program steps of a library file"},
     {"capture", korvex::cli::RunCapture, "make a picture from an image file"},
+    {"version", korvex::cli::RunVersion, "show the version of korvex-cli"},
 };
 
 void Usage(FILE *out)
@@ -48,6 +50,8 @@ int main(int argc, char **argv)
         Usage(stdout);
         return korvex::cli::kExitOk;
     }
+    if (name == "--version")
+        return korvex::cli::RunVersion(0, nullptr);
     for (const Command &c : kCommands) {
         if (name == c.name)
             return c.run(argc - 2, argv + 2);

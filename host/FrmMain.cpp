@@ -31,6 +31,8 @@
 #include <memory>
 
 #include "host/MessageBox.h"
+#include "host/program_icon.h"
+#include "app/file_locations.h"
 #include "app/gbk_text.h"
 #include "app/labels.h"
 #include "app/profile.h"
@@ -196,17 +198,6 @@ QPushButton *MakeButton(QWidget *page, const QString &text, int x, int y, int w,
     button->setAutoDefault(false);
     button->setEnabled(enabled);
     return button;
-}
-
-// The executable's path with its extension (if any) replaced by `ext`.
-QString Sibling(const QString &exePath, const QString &ext)
-{
-    const QFileInfo info(exePath);
-    QString name = info.fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot > 0)
-        name.truncate(dot);
-    return info.dir().filePath(name + ext);
 }
 
 QString AppTitle()
@@ -430,8 +421,13 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 
 void TFormMain::FormCreate()
 {
-    // 1. Icon beside the executable.
-    const QString iconPath = Sibling(exePath_, QStringLiteral(".Ico"));
+    // The three files, beside the executable or in the user's folders.
+    const FileLocations files = LocateFiles(ActiveLayout(), exePath_);
+    MakeLibraryFolder(files);
+
+    // 1. Icon file, else the program's own.
+    const QString iconPath = files.icon;
+    QIcon icon = ProgramIcon();
     if (QFileInfo::exists(iconPath)) {
         QImageReader reader(iconPath);
         const QImage image = reader.read();
@@ -440,19 +436,19 @@ void TFormMain::FormCreate()
                         MsgIcon::Error);
             return;
         }
-        QIcon icon(iconPath);
-        QApplication::setWindowIcon(icon);
-        setWindowIcon(icon);
+        icon = QIcon(iconPath);
     }
+    QApplication::setWindowIcon(icon);
+    setWindowIcon(icon);
 
     // 2. Title from the settings file (an absent key gives an empty title).
-    const QString iniPath = Sibling(exePath_, QStringLiteral(".Ini"));
+    const QString iniPath = files.settings;
     if (QFileInfo::exists(iniPath))
         setWindowTitle(
             QString::fromStdString(ReadProfileString(iniPath.toStdString(), "Setup", "Title", "")));
 
     // 3. and 4. The library file.
-    libraryPath = Sibling(exePath_, QStringLiteral(".Dat"));
+    libraryPath = files.library;
     int pictureCount = 0;
     int programLength = 0;
     if (QFileInfo::exists(libraryPath)) {
