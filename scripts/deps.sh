@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-wqy-zenhei xvfb xauth xdotool
   python3 imagemagick
   qt6-translations-l10n
+  dpkg-dev lintian desktop-file-utils appstream mandoc
 )
 
 missing=()
