@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/library_access.h"
 #include "app/capture.h"
+#include "app/file_locations.h"
 #include "app/gbk_text.h"
 #include "app/image_load.h"
 #include "model/library_document.h"
@@ -110,6 +111,7 @@ int RunCapture(const Invocation &inv)
     doc->Store(*data);
 
     std::string error;
+    MakeUserDataFolder(QString::fromLocal8Bit(path.c_str()));  // the user's data folder, on a first save
     if (!SaveLibraryFile(path, *data, error)) {
         Error("cannot write the library file " + path + ": " + error);
         return kExitUsage;

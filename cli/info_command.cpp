@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/port_choice.h"
+#include "cli/version_command.h"
 #include "link/korvex_api.h"
 #include "model/config_record.h"
 #include "model/effects.h"
@@ -24,6 +25,8 @@ char Printable(uint8_t c)
 int RunInfo(const Invocation &inv)
 {
     const int port = inv.port;
+    PrintHostLines();
+
     ConfigRecord record{};
     const bool opened = ComInitial(port, kBaud) != 0;
     const bool read = opened && ReadConfigRecord(record);

@@ -1,9 +1,7 @@
 // Finding and loading the library file for korvex-cli.
 #include "cli/library_access.h"
 
-#include <climits>
-#include <unistd.h>
-
+#include "app/file_locations.h"
 #include "cli/cli.h"
 
 namespace korvex::cli {
@@ -12,13 +10,7 @@ std::string LibraryPath(const ParsedArgs &args)
 {
     if (args.Has("library"))
         return args.Get("library");
-    char buf[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return "korvex.Dat";
-    std::string exe(buf, static_cast<size_t>(n));
-    const size_t slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/korvex.Dat";
+    return DefaultLibrary().toLocal8Bit().toStdString();
 }
 
 bool LoadLibrary(const std::string &path, LibraryData &data)

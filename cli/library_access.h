@@ -8,7 +8,8 @@
 
 namespace korvex::cli {
 
-// The --library file or the korvex.Dat beside the program.
+// The --library file, or the desktop program's own library
+// (app/file_locations.h: beside it, or in the user's data folder).
 std::string LibraryPath(const ParsedArgs &args);
 // Loads the library file; prints the reason and returns false on failure.
 // A missing file is an error here: sending an empty library by mistake

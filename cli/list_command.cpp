@@ -21,6 +21,7 @@ int RunList(const Invocation &inv)
     auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
     doc->Load(*data);
 
+    std::printf("library: %s\n", inv.libraryPath.c_str());
     std::printf("pictures: %d\n", doc->PictureCount());
     for (int i = 0; i < doc->PictureCount(); ++i)
         std::printf("%s\n", doc->PictureLabel(i).c_str());

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/library_access.h"
 #include "cli/port_choice.h"
+#include "cli/version_command.h"
 
 namespace korvex::cli {
 
@@ -14,7 +15,7 @@ namespace {
 
 const CommandSpec *const kCommands[] = {
     &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kSettingsCommand,
-    &kSetTimeCommand, &kListCommand,         &kCaptureCommand,
+    &kSetTimeCommand, &kListCommand,         &kCaptureCommand,     &kVersionCommand,
 };
 
 const char kPortsText[] = "ports: --port N names serial port N: the device in $KORVEX_COM<N> when\n"
@@ -64,6 +65,10 @@ int main(int argc, char **argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         Usage(stdout);
+        return kExitOk;
+    }
+    if (name == "--version") {
+        PrintVersion();
         return kExitOk;
     }
     for (const CommandSpec *c : kCommands) {

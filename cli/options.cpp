@@ -12,8 +12,8 @@ const OptionSpec kPortOption = {"port", "N",
                                 "serial port 1..8 (see 'ports' in 'korvex-cli --help'); default 1"};
 const OptionSpec kDeviceOption = {"device", "PATH",
                                   "use this serial device instead of a port number"};
-const OptionSpec kLibraryOption = {"library", "FILE",
-                                   "library file; default korvex.Dat beside korvex-cli"};
+const OptionSpec kLibraryOption = {
+    "library", "FILE", "library file; default: the desktop program's (see 'korvex-cli info')"};
 
 void Error(const std::string &message)
 {

@@ -32,7 +32,9 @@
 
 #include "host/MessageBox.h"
 #include "host/list_box.h"
+#include "host/program_icon.h"
 #include "host/spin_boxes.h"
+#include "app/file_locations.h"
 #include "app/gbk_text.h"
 #include "model/labels.h"
 #include "app/profile.h"
@@ -62,17 +64,6 @@ QPushButton *MakeButton(QWidget *page, const QString &text, int x, int y, int w,
     button->setAutoDefault(false);
     button->setEnabled(enabled);
     return button;
-}
-
-// The executable's path with its extension (if any) replaced by `ext`.
-QString Sibling(const QString &exePath, const QString &ext)
-{
-    const QFileInfo info(exePath);
-    QString name = info.fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot > 0)
-        name.truncate(dot);
-    return info.dir().filePath(name + ext);
 }
 
 QString AppTitle()
@@ -295,8 +286,12 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 
 void TFormMain::FormCreate()
 {
-    // 1. Icon beside the executable.
-    const QString iconPath = Sibling(exePath_, QStringLiteral(".Ico"));
+    // The three files, beside the executable or in the user's folders.
+    const FileLocations files = LocateFiles(ActiveLayout(), exePath_);
+
+    // 1. Icon file, else the program's own.
+    const QString iconPath = files.icon;
+    QIcon icon = ProgramIcon();
     if (QFileInfo::exists(iconPath)) {
         QImageReader reader(iconPath);
         const QImage image = reader.read();
@@ -305,19 +300,19 @@ void TFormMain::FormCreate()
                         MsgIcon::Error);
             return;
         }
-        QIcon icon(iconPath);
-        QApplication::setWindowIcon(icon);
-        setWindowIcon(icon);
+        icon = QIcon(iconPath);
     }
+    QApplication::setWindowIcon(icon);
+    setWindowIcon(icon);
 
     // 2. Title from the settings file (an absent key gives an empty title).
-    const QString iniPath = Sibling(exePath_, QStringLiteral(".Ini"));
+    const QString iniPath = files.settings;
     if (QFileInfo::exists(iniPath))
         setWindowTitle(
             QString::fromStdString(ReadProfileString(iniPath.toStdString(), "Setup", "Title", "")));
 
     // 3. and 4. The library file.
-    libraryPath = Sibling(exePath_, QStringLiteral(".Dat"));
+    libraryPath = files.library;
     if (QFileInfo::exists(libraryPath)) {
         auto data = std::make_unique<LibraryData>();
         std::string error;
@@ -363,6 +358,7 @@ void TFormMain::BtnSavePictClick()
     auto data = std::make_unique<LibraryData>();
     doc.Store(*data);
     std::string error;
+    MakeUserDataFolder(libraryPath);  // the user's data folder, on a first save
     if (!SaveLibraryFile(libraryPath.toStdString(), *data, error)) {
         ShowMessage(this, AppTitle(), QString::fromStdString(error), MsgIcon::Error);
         return;

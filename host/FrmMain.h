@@ -35,8 +35,9 @@ struct CaptureOutcome {
 class TFormMain : public QWidget {
     Q_OBJECT
 public:
-    // `exePath` names the executable whose ".Ico", ".Ini" and ".Dat"
-    // siblings are used; empty means the running program's own path.
+    // `exePath` names the executable whose ".Ico", ".Ini" and ".Dat" files
+    // are used (app/file_locations.h: beside it, or the user's own in the
+    // installed layout); empty means the running program's own path.
     // The constructor builds the pages and then runs FormCreate (start-up,
     // ending with the connection check on port 1).
     explicit TFormMain(const QString &exePath = QString(), QWidget *parent = nullptr);

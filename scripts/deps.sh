@@ -10,6 +10,8 @@ PACKAGES=(
   libjpeg-dev libjpeg-turbo-progs
   fonts-wqy-zenhei xvfb xauth xdotool
   python3 imagemagick
+  qt6-translations-l10n
+  dpkg-dev lintian desktop-file-utils appstream mandoc
 )
 
 missing=()

@@ -33,7 +33,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # The program beside its library, as an installation would have it.
-cp "$BIN/korvex" "$BIN/libkorvex_api.so" "$WORK/"
+cp -P "$BIN/korvex" "$BIN"/libkorvex_api.so* "$WORK/"
 
 # Three pictures: two gradients that repeat every 320 columns (so the
 # preview strip shows a whole one) and stripes.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-test/ and runs every test.
+# UndefinedBehaviorSanitizer into build-test/ and runs every test, then
+# makes and checks the Debian package (scripts/test-package.sh).
 # Any failure (a sanitizer report included) makes it exit non-zero.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -21,6 +22,9 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
 
 ctest --test-dir "$BUILD" --output-on-failure --timeout 300 --no-tests=error
+
+# The Debian package, made and checked in build-package/.
+bash scripts/test-package.sh
 
 if [ -f scripts/test-windows.sh ]; then
   bash scripts/test-windows.sh

@@ -20,6 +20,7 @@ void Usage()
     std::fprintf(stderr,
                  "usage: korvex-sim [--link PATH] [--firmware 1.0|1.1] [--no-signature]\n"
                  "                  [--baud N] [--memory FILE] [--fault KIND[@K]] [--quiet]\n"
+                 "       korvex-sim --version\n"
                  "  KIND: no-reply short not-ok late extra unplug (from frame K, default 1)\n");
 }
 
@@ -84,6 +85,9 @@ int main(int argc, char **argv)
             }
         } else if (a == "--quiet") {
             opt.logToStderr = false;
+        } else if (a == "--version") {
+            std::printf("korvex-sim %s\n", KORVEX_VERSION);
+            return 0;
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;

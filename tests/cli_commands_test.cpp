@@ -135,7 +135,7 @@ TEST_F(CliTest, UsageErrorsAndHelp)
     EXPECT_NE(r.err.find("unknown command 'frobnicate'"), std::string::npos) << r.err;
     EXPECT_EQ(Cli({"--help"}).status, 0);
     for (const char *cmd :
-         {"info", "send-pictures", "send-program", "settings", "set-time", "list"}) {
+         {"info", "send-pictures", "send-program", "settings", "set-time", "list", "version"}) {
         r = Cli({cmd, "--help"});
         EXPECT_EQ(r.status, 0) << cmd;
         EXPECT_EQ(r.out.find(std::string("usage: korvex-cli ") + cmd), 0u) << r.out;
@@ -260,6 +260,13 @@ TEST_F(CliTest, InfoSettingsAndTime)
     setenv("KORVEX_COM1", "/nonexistent/korvex-test-com1", 1);
     CliRun r = Cli({"info", "--device", pty});
     ASSERT_EQ(r.status, 0) << r.err;
+    // This side first: the version and the library used without --library
+    // (this build keeps it beside the program).
+    const std::string cli = KORVEX_CLI;
+    EXPECT_EQ(r.out.find("host:            korvex-cli " KORVEX_VERSION "\ndefault library: " +
+                         cli.substr(0, cli.rfind('/')) + "/korvex.Dat\n"),
+              0u)
+        << r.out;
     EXPECT_NE(r.out.find("firmware:        1.1 (version number 11)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("effects offered: 8"), std::string::npos) << r.out;
 
@@ -326,8 +333,9 @@ TEST_F(CliTest, ListShowsLabelsAndUtf8Names)
     ASSERT_TRUE(SaveLibraryFile(library, *d, error)) << error;
     const CliRun r = Cli({"list", "--library", library});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("pictures: 12\n001: \xE7\xBA\xA2\xE8\x89\xB2\n002: n2\n"),
-              std::string::npos)
+    EXPECT_EQ(r.out.find("library: " + library +
+                         "\npictures: 12\n001: \xE7\xBA\xA2\xE8\x89\xB2\n002: n2\n"),
+              0u)
         << r.out;
     EXPECT_NE(r.out.find("012: n12\n"), std::string::npos) << r.out;
     EXPECT_NE(

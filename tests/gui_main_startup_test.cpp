@@ -1,9 +1,19 @@
-// Start-up of the main window: the files beside the executable, the lists,
-// the connection check and the page it chooses; and the library file save.
+// Start-up of the main window: the files beside the executable or in the
+// user's folders, the lists, the connection check and the page it chooses,
+// Qt's own texts; and the library file save.
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTranslator>
 
 #include "tests/gui_main_fixture.h"
+#include "host/program_icon.h"
+#include "app/file_locations.h"
+#include "app/qt_translation.h"
 
 namespace korvex::test {
 namespace {
@@ -100,11 +110,17 @@ TEST_F(StartupTest, SettingsFileTitleBecomesCaptionAndMissingKeyEmptiesIt)
 
 TEST_F(StartupTest, IconFileBecomesWindowIconAndABrokenOneStopsStartUp)
 {
+    // Without the file the window shows the program's own icon.
+    Open();
+    EXPECT_EQ(form->windowIcon().pixmap(32).toImage(), ProgramIcon().pixmap(32).toImage());
+
+    form.reset();
     QImage image(16, 16, QImage::Format_ARGB32);
     image.fill(Qt::blue);
     ASSERT_TRUE(image.save(Sibling(".Ico"), "ICO"));
     Open();
     EXPECT_FALSE(form->windowIcon().isNull());
+    EXPECT_EQ(form->windowIcon().pixmap(16).toImage().pixel(8, 8), QColor(Qt::blue).rgb());
     EXPECT_TRUE(boxes.empty());
 
     form.reset();
@@ -155,6 +171,94 @@ TEST_F(StartupTest, ShortLibraryFileReportsAndStopsBeforeTheConnectionCheck)
     EXPECT_FALSE(form->connected);
     EXPECT_FALSE(form->BtnSendPict->isEnabled());
     EXPECT_EQ((*sim)->FrameCount(), 0);  // no connection check ran
+}
+
+// ---- the installed layout: the user's own folders ----
+
+// HOME aimed at a temporary folder (no XDG_*_HOME) and the installed
+// layout, for one test.
+class InstalledLayout {
+public:
+    InstalledLayout()
+    {
+        for (const char *var : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+            saved_.emplace_back(var, qEnvironmentVariableIsSet(var)
+                                         ? std::optional<QByteArray>(qgetenv(var))
+                                         : std::nullopt);
+            qunsetenv(var);
+        }
+        qputenv("HOME", home_.path().toLocal8Bit());
+        SetLayoutForTest(FileLayout::Installed);
+    }
+    ~InstalledLayout()
+    {
+        SetLayoutForTest(std::nullopt);
+        for (const auto &[var, value] : saved_) {
+            if (value)
+                qputenv(var, *value);
+            else
+                qunsetenv(var);
+        }
+    }
+    QString Home(const char *path) const { return home_.filePath(QLatin1String(path)); }
+
+private:
+    QTemporaryDir home_;
+    std::vector<std::pair<const char *, std::optional<QByteArray>>> saved_;
+};
+
+TEST_F(StartupTest, InstalledLayoutKeepsTheFilesInTheUsersFolders)
+{
+    // Files beside the executable are not the installed program's.
+    WriteFile(".Ini", QByteArray("[Setup]\r\nTitle=beside\r\n"));
+    WriteLibrary({"beside"});
+    InstalledLayout installed;
+    ASSERT_TRUE(QDir().mkpath(installed.Home(".config/korvex")));
+    ASSERT_TRUE(QDir().mkpath(installed.Home(".local/share/korvex")));
+    QFile ini(installed.Home(".config/korvex/korvex.Ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Setup]\r\nTitle=own\r\n");
+    ini.close();
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::blue);
+    ASSERT_TRUE(image.save(installed.Home(".local/share/korvex/korvex.Ico"), "ICO"));
+
+    Open();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("own"));
+    EXPECT_EQ(form->windowIcon().pixmap(16).toImage().pixel(8, 8), QColor(Qt::blue).rgb());
+    EXPECT_EQ(form->PictList->count(), 0);
+    const QString library = installed.Home(".local/share/korvex/korvex.Dat");
+    EXPECT_EQ(form->libraryPath, library);
+
+    // The first save makes the data folder and creates the library there;
+    // starting does not.
+    form.reset();
+    ASSERT_TRUE(QDir(installed.Home(".local")).removeRecursively());
+    Open();
+    EXPECT_FALSE(QFileInfo::exists(installed.Home(".local/share/korvex")));
+    form->BtnSavePictClick();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(QFileInfo(library).size(), 995192);
+    auto data = std::make_unique<LibraryData>();
+    std::string error;
+    ASSERT_TRUE(LoadLibraryFile(Sibling(".Dat").toStdString(), *data, error)) << error;
+    EXPECT_EQ(data->pictureCount, 1);  // the file beside the executable as it was
+}
+
+// ---- Qt's own texts ----
+
+TEST(QtTranslation, StockButtonsReadChinese)
+{
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFileInfo::exists(dir + QStringLiteral("/qtbase_zh_CN.qm")))
+        GTEST_SKIP() << "Qt's translations are not installed (qt6-translations-l10n)";
+    QTranslator *translator = InstallQtTranslation(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("c"), QStringLiteral("t"), QMessageBox::Ok);
+    const QString ok = box.button(QMessageBox::Ok)->text();
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(ok, QStringLiteral("确定"));
 }
 
 // ---- save ----

@@ -1,0 +1,80 @@
+// The two layouts of the optional files, and the folder a first save needs.
+#include "app/file_locations.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace korvex {
+
+namespace {
+
+std::optional<FileLayout> g_testLayout;
+
+// The product's own folder under one of the user's base folders.
+QString UserFolder(QStandardPaths::StandardLocation base)
+{
+    return QStandardPaths::writableLocation(base) + QStringLiteral("/korvex/");
+}
+
+}  // namespace
+
+FileLayout ActiveLayout()
+{
+    if (g_testLayout)
+        return *g_testLayout;
+#if KORVEX_INSTALLED_LAYOUT
+    return FileLayout::Installed;
+#else
+    return FileLayout::Portable;
+#endif
+}
+
+void SetLayoutForTest(std::optional<FileLayout> layout)
+{
+    g_testLayout = layout;
+}
+
+FileLocations LocateFiles(FileLayout layout, const QString &exePath)
+{
+    if (layout == FileLayout::Installed) {
+        const QString data = UserFolder(QStandardPaths::GenericDataLocation);
+        const QString config = UserFolder(QStandardPaths::GenericConfigLocation);
+        return {data + QStringLiteral("korvex.Ico"), config + QStringLiteral("korvex.Ini"),
+                data + QStringLiteral("korvex.Dat")};
+    }
+    // The executable's path with its extension (if any) replaced.
+    const QFileInfo info(exePath);
+    QString stem = info.fileName();
+    const int dot = stem.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0)
+        stem.truncate(dot);
+    const QString base = info.dir().filePath(stem);
+    return {base + QStringLiteral(".Ico"), base + QStringLiteral(".Ini"),
+            base + QStringLiteral(".Dat")};
+}
+
+FileLocations CompanionFiles()
+{
+    // The real executable, through any link to it, as the kernel knows it.
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QString folder = self.isEmpty() ? QStringLiteral(".") : QFileInfo(self).path();
+    return LocateFiles(ActiveLayout(), folder + QStringLiteral("/korvex"));
+}
+
+void MakeUserDataFolder(const QString &library)
+{
+    // Only the user's own data folder is ever made; a library elsewhere
+    // (beside the executable, or named with --library) needs its folder.
+    const QString folder = UserFolder(QStandardPaths::GenericDataLocation);
+    if (ActiveLayout() == FileLayout::Installed
+        && QFileInfo(library).absolutePath() + QLatin1Char('/') == folder)
+        QDir().mkpath(folder);
+}
+
+QString DefaultLibrary()
+{
+    return CompanionFiles().library;
+}
+
+}  // namespace korvex
