@@ -14,5 +14,6 @@ extern const CommandSpec kSettingsCommand;
 extern const CommandSpec kSetTimeCommand;
 extern const CommandSpec kListCommand;
 extern const CommandSpec kCaptureCommand;
+extern const CommandSpec kPortsCommand;
 
 }  // namespace korvex::cli
