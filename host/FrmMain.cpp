@@ -31,6 +31,7 @@
 #include <memory>
 
 #include "host/MessageBox.h"
+#include "host/port_tips.h"
 #include "app/gbk_text.h"
 #include "model/labels.h"
 #include "app/profile.h"
@@ -282,6 +283,7 @@ void TFormMain::BuildConfigPage()
     for (int i = 1; i <= 8; ++i)
         nComPort->addItem(QStringLiteral(" Com%1").arg(i));
     nComPort->setCurrentIndex(0);
+    InstallPortTips(nComPort);
 
     StaticText6 = MakeLabel(Config, QStringLiteral("象素点数"), 48, 128);
     auto *width = new WidthSpin(Config);
@@ -531,6 +533,7 @@ void TFormMain::nComPortChange(QObject *sender)
     if (ok)
         ok = ReadConfigRecord(hostCopy);
     ComClose();
+    ShowPortStatusTip(nComPort, Panel1, PortNumber(), ok);
 
     QPalette panel = Panel1->palette();
     if (!ok) {
