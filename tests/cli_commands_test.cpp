@@ -17,6 +17,7 @@
 #include "model/encoders.h"
 #include "model/library_file.h"
 #include "tests/support/held_device.h"
+#include "tests/support/open_watch.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sim_port.h"
 
@@ -195,8 +196,10 @@ TEST_F(CliTest, PortsListsEachPortsDeviceAndState)
         return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at) - at);
     };
 
+    const test::OpenWatch opens(sp->SlavePath());
     CliRun r = Cli({"ports"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(opens.Opens(), 0);  // listing looks, and opens nothing
     EXPECT_NE(lineOf(r.out, " Com1").find(sp->SlavePath()), std::string::npos) << r.out;
     EXPECT_NE(lineOf(r.out, " Com1").find("  free"), std::string::npos) << r.out;
     EXPECT_NE(lineOf(r.out, " Com2").find("in use by PID " + pid), std::string::npos) << r.out;

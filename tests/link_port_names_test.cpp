@@ -9,20 +9,20 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <sys/inotify.h>
 #include <unistd.h>
 
 #include "link/link.h"
 #include "link/port_names.h"
 #include "link/port_posix.h"
 #include "tests/support/fake_tree.h"
+#include "tests/support/open_watch.h"
 #include "tests/support/safe_ports.h"
 
 using korvex::link::ListSerialDevices;
 using korvex::link::ResolvePort;
 using korvex::test::FakeTree;
+using korvex::test::OpenWatch;
 
 namespace {
 
@@ -52,32 +52,6 @@ struct Pty {
     }
     int master = -1;
     std::string slave;
-};
-
-// Counts the opens of one file from now on (inotify), without opening it.
-struct OpenWatch {
-    explicit OpenWatch(const std::string &path)
-    {
-        fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (fd >= 0)
-            inotify_add_watch(fd, path.c_str(), IN_OPEN);
-    }
-    ~OpenWatch() { close(fd); }
-    int Opens() const
-    {
-        int count = 0;
-        alignas(inotify_event) char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0) {
-            for (char *p = buf; p < buf + n;) {
-                const auto *e = reinterpret_cast<const inotify_event *>(p);
-                count += (e->mask & IN_OPEN) != 0;
-                p += sizeof(inotify_event) + e->len;
-            }
-        }
-        return count;
-    }
-    int fd = -1;
 };
 
 struct ListingCase {
