@@ -15,5 +15,6 @@ extern const CommandSpec kSetTimeCommand;
 extern const CommandSpec kListCommand;
 extern const CommandSpec kCaptureCommand;
 extern const CommandSpec kVersionCommand;
+extern const CommandSpec kPortsCommand;
 
 }  // namespace korvex::cli

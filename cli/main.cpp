@@ -14,12 +14,17 @@ namespace korvex::cli {
 namespace {
 
 const CommandSpec *const kCommands[] = {
-    &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kSettingsCommand,
-    &kSetTimeCommand, &kListCommand,         &kCaptureCommand,     &kVersionCommand,
+    &kInfoCommand, &kSendPicturesCommand, &kSendProgramCommand, &kSettingsCommand, &kSetTimeCommand,
+    &kListCommand, &kCaptureCommand,      &kPortsCommand,       &kVersionCommand,
 };
 
-const char kPortsText[] = "ports: --port N names serial port N: the device in $KORVEX_COM<N> when\n"
-                          "that is set, else /dev/ttyS<N-1>.\n";
+const char kPortsText[] =
+    "ports: --port N names serial port N, the desktop program's \" ComN\": the\n"
+    "device in $KORVEX_COM<N> when that is set, else the N-th serial device\n"
+    "attached: USB adapters in the order of their /dev/serial/by-id/ names\n"
+    "(an adapter keeps its number when replugged), then other USB and ACM\n"
+    "devices, then the machine's own UARTs. The kernel console is never used.\n"
+    "'korvex-cli ports' lists what each port names and whether it is free.\n";
 
 void Usage(FILE *out)
 {

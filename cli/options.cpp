@@ -9,7 +9,8 @@
 namespace korvex::cli {
 
 const OptionSpec kPortOption = {"port", "N",
-                                "serial port 1..8 (see 'ports' in 'korvex-cli --help'); default 1"};
+                                "serial port 1..8: $KORVEX_COM<N>, else the N-th device attached\n"
+                                "('korvex-cli ports' lists them); default 1"};
 const OptionSpec kDeviceOption = {"device", "PATH",
                                   "use this serial device instead of a port number"};
 const OptionSpec kLibraryOption = {

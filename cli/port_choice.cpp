@@ -2,14 +2,18 @@
 #include "cli/port_choice.h"
 
 #include <cstdlib>
-#include <sys/stat.h>
 
+#include "app/port_diagnosis.h"
 #include "cli/cli.h"
-#include "link/korvex_api.h"
 #include "link/port_names.h"
-#include "model/line.h"
 
 namespace korvex::cli {
+
+namespace {
+
+std::string g_device;  // the path given with --device, if any
+
+}  // namespace
 
 bool ChoosePort(const ParsedArgs &args, int &port)
 {
@@ -19,64 +23,36 @@ bool ChoosePort(const ParsedArgs &args, int &port)
         return false;
     }
     if (args.Has("device")) {
-        const std::string path = args.Get("device");
-        if (path.empty()) {
+        g_device = args.Get("device");
+        if (g_device.empty()) {
             Error("--device needs the path of a serial device");
             return false;
         }
-        const std::string var = "KORVEX_COM" + std::to_string(port);
-        setenv(var.c_str(), path.c_str(), 1);
+        setenv(link::PortVariable(port).c_str(), g_device.c_str(), 1);
     }
+    EnableExchangeRecord();
     return true;
 }
 
-namespace {
-
-std::string DevicePath(int port)
-{
-    char path[4096];
-    link::PortDevicePath(port, path, sizeof path);
-    return path;
-}
-
-}  // namespace
-
 std::string DescribePort(int port)
 {
-    return "port " + std::to_string(port) + " (" + DevicePath(port) + ")";
-}
-
-std::string OpenFailure(int port)
-{
-    const std::string path = DevicePath(port);
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return "cannot open " + DescribePort(port) + ": there is no such device";
-    if (!S_ISCHR(st.st_mode))
-        return "cannot open " + DescribePort(port) + ": it is not a serial device";
-    return "cannot open " + DescribePort(port) + ": it is in use or cannot be set up";
+    if (!g_device.empty())
+        return g_device;
+    const std::string path = link::ResolvePort(port).path;
+    return "port " + std::to_string(port) + (path.empty() ? "" : " (" + path + ")");
 }
 
 bool RecordWasRead(bool opened, bool read, int port)
 {
-    if (!opened) {
-        Error(OpenFailure(port));
-        return false;
-    }
-    if (!read) {
-        Error("no controller answered on " + DescribePort(port));
-        return false;
-    }
-    return true;
+    if (opened && read)
+        return true;
+    Error(WhyExchangeFailed(port));
+    return false;
 }
 
 std::string WhyExchangeFailed(int port)
 {
-    const bool opens = ComInitial(port, kBaud) != 0;
-    ComClose();
-    if (!opens)
-        return OpenFailure(port);
-    return "the controller did not answer on " + DescribePort(port);
+    return DiagnoseExchange(port).Text(DescribePort(port));
 }
 
 }  // namespace korvex::cli

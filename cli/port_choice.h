@@ -10,15 +10,14 @@ namespace korvex::cli {
 
 // The port number chosen by --port/--device (1 without either). --device
 // aims that port number at the given path for the library's own mapping.
-// False (message printed) for a bad value.
+// Also has the link library record each connection, so that a failure can
+// be told (app/port_diagnosis.h). False (message printed) for a bad value.
 bool ChoosePort(const ParsedArgs &args, int &port);
-// "port N (PATH)" as the library maps it.
+// The device as the user named it: the path given with --device, else
+// "port N (PATH)", or "port N" when no device is there for it.
 std::string DescribePort(int port);
-// Why ComInitial failed, in plain words.
-std::string OpenFailure(int port);
-// After a failed exchange: whether the port could not be opened (the
-// reason) or the controller did not answer. Opens and closes the port
-// once more to tell, sending nothing.
+// After ComInitial or an exchange returned 0: the device and the cause,
+// as one sentence. Opens nothing.
 std::string WhyExchangeFailed(int port);
 // After opening the port and reading the configuration record: true when
 // both worked; otherwise prints why and returns false.

@@ -101,7 +101,7 @@ int RunSettings(const Invocation &inv)
     }
     if (!ok) {
         Error(std::string(live ? "applying" : "storing") +
-              " the settings failed: the controller did not acknowledge them");
+              " the settings failed: " + WhyExchangeFailed(port));
         return kExitExchange;
     }
     std::printf(live ? "settings applied (not stored)\n"
@@ -115,12 +115,8 @@ int RunSetTime(const Invocation &inv)
     const bool opened = ComInitial(port, kBaud) != 0;
     const bool ok = opened && SetTime() != 0;
     ComClose();
-    if (!opened) {
-        Error(OpenFailure(port));
-        return kExitExchange;
-    }
     if (!ok) {
-        Error("setting the clock failed: the controller did not answer on " + DescribePort(port));
+        Error("setting the clock failed: " + WhyExchangeFailed(port));
         return kExitExchange;
     }
     std::printf("clock set\n");

@@ -35,6 +35,7 @@
 #include "host/program_icon.h"
 #include "host/spin_boxes.h"
 #include "app/file_locations.h"
+#include "host/port_tips.h"
 #include "app/gbk_text.h"
 #include "model/labels.h"
 #include "app/profile.h"
@@ -139,6 +140,7 @@ void TFormMain::BuildConfigPage()
     for (int i = 1; i <= 8; ++i)
         nComPort->addItem(QStringLiteral(" Com%1").arg(i));
     nComPort->setCurrentIndex(0);
+    InstallPortTips(nComPort);
 
     StaticText6 = MakeLabel(Config, QStringLiteral("象素点数"), 48, 128);
     auto *width = new WidthSpin(Config);
@@ -381,6 +383,7 @@ void TFormMain::nComPortChange(QObject *sender)
     BtnSendPict->setEnabled(false);
 
     const bool ok = CheckConnection(PortNumber(), hostCopy);
+    ShowPortStatusTip(nComPort, Panel1, PortNumber(), ok);
 
     QPalette panel = Panel1->palette();
     if (!ok) {

@@ -1,26 +1,10 @@
-#include <cstdio>
 #include <cstring>
 
 #include "link/frame.h"
 #include "link/link.h"
+#include "link/trace.h"
 
 namespace korvex::link {
-
-namespace {
-
-void Trace(int attempt, const uint8_t *payload, size_t frameSize, bool sent, size_t expected,
-           size_t got, const uint8_t *reply)
-{
-    std::fprintf(stderr, "korvex_api: '%c' attempt %d, %zu bytes %s", payload[0], attempt,
-                 frameSize, sent ? "sent" : "NOT sent in time");
-    if (expected)
-        std::fprintf(stderr, ", reply %zu/%zu", got, expected);
-    if (expected == kStatusReply && got == kStatusReply)
-        std::fprintf(stderr, " %02X %02X", reply[0], reply[1]);
-    std::fputc('\n', stderr);
-}
-
-}  // namespace
 
 int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest)
 {
@@ -46,13 +30,13 @@ int32_t ExchangeFrame(int32_t n, const uint8_t *payload, uint8_t *dest)
         const bool sent = SerialWriteAll(port.handle, frame, frameSize);
         if (expected == 0) {  // 'G': no reply is awaited
             if (port.trace)
-                Trace(attempt, payload, frameSize, sent, 0, 0, reply);
+                TraceAttempt(port.trace, attempt, command, frameSize, sent, 0, 0, reply);
             done = true;
             break;
         }
         const size_t got = sent ? SerialRead(port.handle, reply, expected) : 0;
         if (port.trace)
-            Trace(attempt, payload, frameSize, sent, expected, got, reply);
+            TraceAttempt(port.trace, attempt, command, frameSize, sent, expected, got, reply);
         switch (JudgeReply(command, reply, got)) {
         case ReplyVerdict::Accepted: done = true; break;
         case ReplyVerdict::Refused: return 0;

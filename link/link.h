@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "link/serial_port.h"
 
@@ -14,7 +15,7 @@ namespace korvex::link {
 struct PortState {
     int32_t open = 0;
     SerialHandle *handle = nullptr;
-    bool trace = false;  // KORVEX_LINK_TRACE set at the last ComInitial
+    FILE *trace = nullptr;  // this connection's trace (link/trace.h), nullptr when off
 };
 PortState &Port();
 

@@ -1,8 +1,10 @@
 // The serial port on POSIX systems: termios for the line settings, poll for
-// bounded reads and writes, flock + TIOCEXCL for exclusive use.
+// bounded reads and writes, flock + TIOCEXCL for exclusive use, and the
+// driver's low-latency mode where it has one.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -11,6 +13,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 #include "link/clock.h"
 #include "link/port_posix.h"
@@ -22,13 +27,45 @@ namespace korvex::link {
 struct SerialHandle {
     int fd = -1;
     int32_t baud = 0;
-    bool outputStuck = false;  // the last write or drain ran past its bound
+    bool outputStuck = false;    // the last write or drain ran past its bound
+    bool lowLatencySet = false;  // ASYNC_LOW_LATENCY was switched on by the open
 };
 
 namespace {
 
 int g_writeSlackMs = 2000;
-SerialHandle g_handle;  // fd -1 while no port is open
+char g_deviceRoot[4096] = "";  // where the naming rule looks; tests only
+SerialHandle g_handle;         // fd -1 while no port is open
+// SerialOpenOutcome(): static, like the handle, so that opening takes no
+// dynamic memory beyond what the naming rule needs.
+char g_outcome[4096 + 128] = "";
+
+// Records the outcome of this open; returns nullptr for the caller to pass on.
+SerialHandle *Outcome(const char *word, const std::string &path, int error = 0)
+{
+    if (error)
+        std::snprintf(g_outcome, sizeof g_outcome, "%s %s (%s)", word, path.c_str(),
+                      std::strerror(error));
+    else
+        std::snprintf(g_outcome, sizeof g_outcome, "%s %s", word, path.c_str());
+    return nullptr;
+}
+
+// The outcome word for an open(2) that failed with `error`.
+const char *OpenErrorWord(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:  // a node whose hardware is not there
+    case ENODEV: return "missing";
+    case EACCES:
+    case EPERM:
+    case EROFS: return "permission";
+    case EBUSY: return "busy";  // held with TIOCEXCL by another program
+    default: return "error";
+    }
+}
 
 struct BaudEntry {
     int32_t baud;
@@ -128,6 +165,38 @@ int WaitFor(int fd, short events, int64_t deadline)
     }
 }
 
+// Asks the driver to hand on received bytes at once instead of after its
+// usual batching delay (USB serial adapters wait up to 16 ms), which every
+// exchange would otherwise pay. Best effort: a driver without the setting
+// (a pty, most USB ACM devices) or one that refuses it is used as it is.
+bool AskLowLatency(int fd)
+{
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) != 0 || (ss.flags & ASYNC_LOW_LATENCY))
+        return false;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &ss) == 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+// Gives the driver its own setting back when the open switched it on.
+void DropLowLatency(int fd)
+{
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+        ss.flags &= ~ASYNC_LOW_LATENCY;
+        ioctl(fd, TIOCSSERIAL, &ss);
+    }
+#else
+    (void)fd;
+#endif
+}
+
 void Release(int fd, bool dropOutput)
 {
     ioctl(fd, TIOCNXCL);
@@ -175,49 +244,82 @@ int SerialSetWriteSlackMs(int ms)
     return old;
 }
 
+std::string SerialSetDeviceRoot(const std::string &root)
+{
+    const std::string old = g_deviceRoot;
+    std::snprintf(g_deviceRoot, sizeof g_deviceRoot, "%s", root.c_str());
+    return old;
+}
+
+const char *SerialOpenOutcome()
+{
+    return g_outcome;
+}
+
 SerialHandle *SerialOpen(int32_t port, int32_t baud)
 {
     if (port < 1)
-        return nullptr;
+        return Outcome("no-device", "port " + std::to_string(port));
     speed_t speed{};
     if (!SpeedOf(baud, &speed))
-        return nullptr;
-    char path[4096];
-    PortDevicePath(port, path, sizeof path);
+        return Outcome("baud", std::to_string(baud));
+    const PortDevice device = ResolvePort(port, g_deviceRoot);
+    const std::string &path = device.path;
+    if (path.empty())
+        return Outcome("no-device", "port " + std::to_string(port));
+    // Decided before anything opens it: even an open would be too much.
+    if (device.console)
+        return Outcome("console", path);
 
     // Never created; non-blocking so neither the open nor any later I/O can
     // hang on modem lines or flow control.
-    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return Outcome(OpenErrorWord(error), path, error);
+    }
+    // The name could have been re-aimed at the console between the look
+    // and the open: what was opened is checked too, and let go untouched.
+    if (IsKernelConsole("/proc/self/fd/" + std::to_string(fd), g_deviceRoot)) {
         close(fd);
-        return nullptr;
+        return Outcome("console", path);
+    }
+    if (!isatty(fd)) {
+        close(fd);
+        return Outcome("not-serial", path);
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        return Outcome(error == EWOULDBLOCK ? "busy" : "error", path, error);
     }
     if (ioctl(fd, TIOCEXCL) != 0) {
+        const int error = errno;
         close(fd);
-        return nullptr;
+        return Outcome("setup", path, error);
     }
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
+        const int error = errno;
         Release(fd, false);
-        return nullptr;
+        return Outcome("setup", path, error);
     }
     MakeRaw(t, speed);
     termios back{};
     if (tcsetattr(fd, TCSANOW, &t) != 0 || tcgetattr(fd, &back) != 0 ||
         !SettingsHold(back, speed)) {
         Release(fd, false);
-        return nullptr;
+        return Outcome("setup", path);
     }
-    // One port at a time: the handle lives in static storage, so opening
-    // takes no dynamic memory either.
+    // One port at a time: the handle lives in static storage.
     if (g_handle.fd >= 0) {
         Release(fd, false);
-        return nullptr;
+        return Outcome("error", path);
     }
     g_handle.fd = fd;
     g_handle.baud = baud;
+    g_handle.lowLatencySet = AskLowLatency(fd);
+    Outcome("ok", path);
     return &g_handle;
 }
 
@@ -225,9 +327,12 @@ void SerialClose(SerialHandle *h)
 {
     if (!h || h->fd < 0)
         return;
+    if (h->lowLatencySet)
+        DropLowLatency(h->fd);
     Release(h->fd, h->outputStuck);
     h->fd = -1;
     h->outputStuck = false;
+    h->lowLatencySet = false;
 }
 
 void SerialPurgeTx(SerialHandle *h)

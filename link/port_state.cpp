@@ -1,6 +1,5 @@
-#include <cstdlib>
-
 #include "link/link.h"
+#include "link/trace.h"
 
 namespace korvex::link {
 
@@ -17,11 +16,15 @@ int32_t PortOpen(int32_t port, int32_t baud)
 {
     if (g_port.open)
         return 0;  // the open port stays as it is
+    FILE *trace = TraceStart();
     SerialHandle *h = SerialOpen(port, baud);
-    if (!h)
+    if (trace)
+        TracePortOpen(trace, port, SerialOpenOutcome());
+    if (!h) {
+        TraceEnd(trace);
         return 0;
-    const char *trace = std::getenv("KORVEX_LINK_TRACE");
-    g_port.trace = trace && *trace && *trace != '0';
+    }
+    g_port.trace = trace;
     g_port.handle = h;
     g_port.open = 1;
     return 1;
@@ -32,6 +35,8 @@ int32_t PortClose()
     if (!g_port.open)
         return 0;
     SerialClose(g_port.handle);
+    TraceEnd(g_port.trace);
+    g_port.trace = nullptr;
     g_port.handle = nullptr;
     g_port.open = 0;
     return 1;

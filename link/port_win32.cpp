@@ -22,6 +22,19 @@ struct SerialHandle {
 
 namespace {
 
+char g_outcome[96] = "";  // SerialOpenOutcome()
+
+// Records the outcome of this open; returns nullptr for the caller to pass on.
+SerialHandle *Outcome(const char *word, const char *name, DWORD error = 0)
+{
+    if (error)
+        std::snprintf(g_outcome, sizeof g_outcome, "%s %s (error %lu)", word, name,
+                      static_cast<unsigned long>(error));
+    else
+        std::snprintf(g_outcome, sizeof g_outcome, "%s %s", word, name);
+    return nullptr;
+}
+
 constexpr DWORD kRxQueueBytes = 512;
 constexpr DWORD kTxQueueBytes = 2304;
 
@@ -76,31 +89,45 @@ bool Configure(HANDLE device, int32_t baud)
 
 }  // namespace
 
+const char *SerialOpenOutcome()
+{
+    return g_outcome;
+}
+
 SerialHandle *SerialOpen(int32_t port, int32_t baud)
 {
+    char name[32];
+    std::snprintf(name, sizeof(name), "\\\\.\\COM%d", static_cast<int>(port));
     // No device has a rate of zero or less; some drivers would take the
     // value (a negative one as a huge unsigned rate) without complaint.
     if (baud <= 0)
-        return nullptr;
-    char name[32];
-    std::snprintf(name, sizeof(name), "\\\\.\\COM%d", static_cast<int>(port));
+        return Outcome("baud", name);
 
     HANDLE device =
         CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE)
-        return nullptr;
+    if (device == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // A port that another program holds answers "access denied".
+        const char *word = error == ERROR_FILE_NOT_FOUND ? "missing"
+                           : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION
+                               ? "busy"
+                               : "error";
+        return Outcome(word, name, error);
+    }
 
     if (!Configure(device, baud)) {
+        const DWORD error = GetLastError();
         CloseHandle(device);
-        return nullptr;
+        return Outcome("setup", name, error);
     }
 
     auto *h = new (std::nothrow) SerialHandle;
     if (!h) {
         CloseHandle(device);
-        return nullptr;
+        return Outcome("error", name);
     }
     h->device = device;
+    Outcome("ok", name);
     return h;
 }
 

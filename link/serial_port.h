@@ -16,6 +16,13 @@ struct SerialHandle;
 // mode and the 1200 ms read deadline. nullptr on any failure (nothing left open).
 SerialHandle *SerialOpen(int32_t port, int32_t baud);
 
+// What the last SerialOpen did, for the trace: a word, then the device and
+// the system's reason. The words: "ok", "no-device" (no device for this
+// port number), "console" (refused), "missing", "permission", "busy" (held
+// by another program), "not-serial", "setup" (the line settings were
+// refused), "baud" (a rate the platform does not know), "error".
+const char *SerialOpenOutcome();
+
 // Closes the device. The result is not looked at by callers.
 void SerialClose(SerialHandle *h);
 

@@ -4,13 +4,14 @@
 set(KORVEX_LINK_SOURCES
   ${KORVEX_ROOT}/link/exchange.cpp
   ${KORVEX_ROOT}/link/frame.cpp
-  ${KORVEX_ROOT}/link/port_state.cpp)
+  ${KORVEX_ROOT}/link/port_state.cpp
+  ${KORVEX_ROOT}/link/trace.cpp)
 set(KORVEX_LINK_API ${KORVEX_ROOT}/link/korvex_api.cpp)
 if(WIN32)
   set(KORVEX_LINK_PORT ${KORVEX_ROOT}/link/port_win32.cpp)
 else()
   set(KORVEX_LINK_PORT ${KORVEX_ROOT}/link/port_posix.cpp ${KORVEX_ROOT}/link/port_names.cpp)
   # The port naming rule is also compiled into the host side (korvex-cli
-  # names the device it failed to open); it holds no state.
+  # and the window name, list and diagnose ports with it); it holds no state.
   set(KORVEX_PORT_NAMES ${KORVEX_ROOT}/link/port_names.cpp)
 endif()

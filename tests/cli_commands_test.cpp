@@ -16,6 +16,9 @@
 
 #include "model/encoders.h"
 #include "model/library_file.h"
+#include "tests/support/held_device.h"
+#include "tests/support/open_watch.h"
+#include "tests/support/pty_peer.h"
 #include "tests/support/sim_port.h"
 
 namespace korvex {
@@ -134,8 +137,8 @@ TEST_F(CliTest, UsageErrorsAndHelp)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("unknown command 'frobnicate'"), std::string::npos) << r.err;
     EXPECT_EQ(Cli({"--help"}).status, 0);
-    for (const char *cmd :
-         {"info", "send-pictures", "send-program", "settings", "set-time", "list", "version"}) {
+    for (const char *cmd : {"info", "send-pictures", "send-program", "settings", "set-time", "list",
+                            "version", "ports"}) {
         r = Cli({cmd, "--help"});
         EXPECT_EQ(r.status, 0) << cmd;
         EXPECT_EQ(r.out.find(std::string("usage: korvex-cli ") + cmd), 0u) << r.out;
@@ -157,8 +160,14 @@ TEST_F(CliTest, MissingDeviceIsAFailedExchange)
 {
     CliRun r = Cli({"info", "--device", "/nonexistent/korvex-no-adapter"});
     EXPECT_EQ(r.status, 1);
+    // A device given by path is named by its path, a port by its number and device.
+    EXPECT_NE(r.err.find("cannot open /nonexistent/korvex-no-adapter: there is no such device"),
+              std::string::npos)
+        << r.err;
+    r = Cli({"info", "--port", "4"});
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(
-        r.err.find("cannot open port 1 (/nonexistent/korvex-no-adapter): there is no such device"),
+        r.err.find("cannot open port 4 (/nonexistent/korvex-test-com4): there is no such device"),
         std::string::npos)
         << r.err;
     MakeLibrary(1, 1);
@@ -167,7 +176,58 @@ TEST_F(CliTest, MissingDeviceIsAFailedExchange)
     EXPECT_NE(r.err.find("sending pictures failed: cannot open port 4"), std::string::npos)
         << r.err;
     EXPECT_EQ(Cli({"send-program", "--library", library, "--port", "4"}).status, 1);
-    EXPECT_EQ(Cli({"set-time", "--port", "2"}).status, 1);
+    r = Cli({"set-time", "--port", "2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("setting the clock failed: cannot open port 2 "
+                         "(/nonexistent/korvex-test-com2): there is no such device"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(CliTest, PortsListsEachPortsDeviceAndState)
+{
+    test::SimPort sp;       // port 1: free (only the simulator has its end open)
+    test::PtyPeer peer(2);  // port 2: a second process holds it
+    test::HeldDevice holder(peer.SlavePath());
+    ASSERT_TRUE(sp.ok() && peer.ok() && holder.held());
+    const std::string pid = std::to_string(holder.pid());
+    auto lineOf = [](const std::string &text, const std::string &label) {
+        const size_t at = text.find(label + "  ");
+        return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at) - at);
+    };
+
+    const test::OpenWatch opens(sp->SlavePath());
+    CliRun r = Cli({"ports"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(opens.Opens(), 0);  // listing looks, and opens nothing
+    EXPECT_NE(lineOf(r.out, " Com1").find(sp->SlavePath()), std::string::npos) << r.out;
+    EXPECT_NE(lineOf(r.out, " Com1").find("  free"), std::string::npos) << r.out;
+    EXPECT_NE(lineOf(r.out, " Com2").find("in use by PID " + pid), std::string::npos) << r.out;
+    EXPECT_NE(lineOf(r.out, " Com3").find("/nonexistent/korvex-test-com3  missing"),
+              std::string::npos)
+        << r.out;
+
+    r = Cli({"ports", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"port\": 2, \"label\": \" Com2\", \"device\": \"" + peer.SlavePath() +
+                         "\", \"variable\": \"KORVEX_COM2\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"state\": \"in-use\", \"holders\": [{\"pid\": " + pid),
+              std::string::npos)
+        << r.out;
+    size_t missing = 0;
+    for (size_t at = r.out.find("\"missing\""); at != std::string::npos;
+         at = r.out.find("\"missing\"", at + 1))
+        ++missing;
+    EXPECT_EQ(missing, 6u) << r.out;
+
+    r = Cli({"info", "--port", "2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open port 2 (" + peer.SlavePath() +
+                         "): it is in use by another program (PID " + pid),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(CliTest, BadLibraryFilesAreRefused)
@@ -267,6 +327,7 @@ TEST_F(CliTest, InfoSettingsAndTime)
                          cli.substr(0, cli.rfind('/')) + "/korvex.Dat\n"),
               0u)
         << r.out;
+    EXPECT_NE(r.out.find("connected:       " + pty + "\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("firmware:        1.1 (version number 11)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("effects offered: 8"), std::string::npos) << r.out;
 

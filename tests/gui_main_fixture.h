@@ -29,6 +29,7 @@
 #include "app/gbk_text.h"
 #include "model/config_record.h"
 #include "model/library_file.h"
+#include "tests/support/safe_ports.h"
 #include "tests/support/sim_port.h"
 
 namespace korvex::test {
@@ -84,6 +85,7 @@ protected:
         form.reset();
         sim.reset();
         SetMessageHook(nullptr);
+        AimPortsNowhere();  // also the ports a test aimed elsewhere
     }
 
     QString ExePath() const { return dir_.filePath(QStringLiteral("korvex")); }

@@ -78,6 +78,31 @@ TEST_F(SettingsTest, FailedCheckFromThePortListKeepsPageSettingsAndEffects)
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(SettingsTest, TooltipsFollowTheDevicesAndTellWhyACheckFailed)
+{
+    StartController();
+    Open();
+    ASSERT_TRUE(form->connected);
+    // A device aimed at port 3 while the window runs shows up when the list drops down.
+    setenv("KORVEX_COM3", (*sim)->SlavePath().c_str(), 1);
+    form->nComPort->showPopup();
+    form->nComPort->hidePopup();
+    EXPECT_TRUE(form->nComPort->itemData(2, Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QString::fromStdString((*sim)->SlavePath())));
+
+    // A controller whose reply is cut short: red as any failure, and the
+    // tooltip says what came.
+    (*sim)->SetFault(sim::Fault::ShortReply, (*sim)->FrameCount() + 1);
+    PickPort(0);
+    EXPECT_EQ(PanelColour(), kRed);
+    EXPECT_EQ(form->sComState->text(), QStringLiteral("没有连接控制卡"));
+    EXPECT_TRUE(form->Panel1->toolTip().endsWith(
+        QStringLiteral("\n原因：控制卡的应答不完整（收到 1023 / 1024 字节）")))
+        << form->Panel1->toolTip().toStdString();
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(SettingsTest, NoSignatureGivesBlankRecordAndLeavesTheControls)
 {
     Open();  // no controller yet: the operator sets things up

@@ -42,6 +42,18 @@ TEST_F(StartupTest, WithoutControllerShowsSettingsPageRedAndAllEightEffects)
     EXPECT_EQ(form->PictList->count(), 0);
     EXPECT_EQ(form->nComPort->currentIndex(), 0);
     EXPECT_EQ(form->nComPort->itemText(0), QStringLiteral(" Com1"));
+    // Each item keeps its text and names its device in its tooltip; the
+    // status panel's tooltip names the device and why the check failed.
+    auto aimedAt = [](int port) {
+        return QString::fromLocal8Bit(qgetenv(QByteArray("KORVEX_COM") + QByteArray::number(port)));
+    };
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(form->nComPort->itemText(i), QStringLiteral(" Com%1").arg(i + 1));
+        EXPECT_EQ(form->nComPort->itemData(i, Qt::ToolTipRole).toString(),
+                  QStringLiteral("%1（由 KORVEX_COM%2 指定）").arg(aimedAt(i + 1)).arg(i + 1));
+    }
+    EXPECT_EQ(form->Panel1->toolTip(),
+              QStringLiteral("设备：%1（由 KORVEX_COM1 指定）\n原因：设备不存在").arg(aimedAt(1)));
     EXPECT_EQ(form->vWidth->value(), 2048);
     EXPECT_TRUE(form->PrgBar->isHidden());
     EXPECT_TRUE(form->sUnit->isHidden());
@@ -58,6 +70,9 @@ TEST_F(StartupTest, WithControllerShowsPicturePageGreenAndFillsSettings)
     EXPECT_EQ(form->PageCtrl->currentIndex(), 1);
     EXPECT_EQ(PanelColour(), kGreen);
     EXPECT_EQ(form->sComState->text(), QStringLiteral("已与控制卡连接"));
+    const QString pty = QString::fromStdString((*sim)->SlavePath());
+    EXPECT_EQ(form->Panel1->toolTip(), QStringLiteral("设备：%1（由 KORVEX_COM1 指定）").arg(pty));
+    EXPECT_TRUE(form->nComPort->itemData(0, Qt::ToolTipRole).toString().startsWith(pty));
     EXPECT_TRUE(form->connected);
     EXPECT_TRUE(form->BtnSendPict->isEnabled());
     EXPECT_TRUE(form->BtnSendProg->isEnabled());

@@ -3,7 +3,9 @@
 // read deadline.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -424,4 +426,44 @@ TEST_F(Exchange, NothingIsPrintedUnlessTraceIsAsked)
     EXPECT_EQ(ComInitial(1, 1), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(Exchange, TraceFileHoldsTheLatestConnection)
+{
+    ComClose();  // the fixture's connection, untraced
+    char dir[] = "/tmp/korvex-trace-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/trace";
+    auto contents = [&file] {
+        std::string text;
+        if (FILE *f = std::fopen(file.c_str(), "r")) {
+            char buf[512];
+            while (std::fgets(buf, sizeof buf, f))
+                text += buf;
+            std::fclose(f);
+        }
+        return text;
+    };
+    setenv("KORVEX_LINK_TRACE", file.c_str(), 1);
+    testing::internal::CaptureStderr();
+
+    ASSERT_EQ(ComInitial(1, 38400), 1);
+    peer.Script(Bytes({'N', 'O'}));
+    const uint8_t s[3] = {0, 0, 0};
+    EXPECT_EQ(WriteNotSave(s), 0);
+    EXPECT_EQ(ComClose(), 1);
+    EXPECT_EQ(contents(), "korvex_api: port 1 open: ok " + peer.SlavePath() +
+                              "\nkorvex_api: 'E' attempt 1, 17 bytes sent, reply 2/2 4E 4F\n");
+    // The next connection starts the file afresh, a failed open too.
+    EXPECT_EQ(ComInitial(4, 38400), 0);
+    const std::string failed = contents();
+    EXPECT_EQ(failed.rfind("korvex_api: port 4 open: missing /nonexistent/korvex-test-com4 (", 0),
+              0u)
+        << failed;
+    EXPECT_EQ(std::count(failed.begin(), failed.end(), '\n'), 1) << failed;
+
+    unsetenv("KORVEX_LINK_TRACE");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    std::remove(file.c_str());
+    rmdir(dir);
 }
