@@ -215,11 +215,13 @@ TEST_F(CliTest, SendPicturesAndProgramEndToEnd)
 
 TEST_F(CliTest, SendProgramSendsTheStepsTheWindowWouldList)
 {
-    auto d = MakeLibrary(2, 0);
+    // The step naming a missing picture sits between two listed ones, so
+    // the table as stored and the steps as listed differ from entry 1 on.
+    auto d = MakeLibrary(5, 0);
     d->programLength = 3;
-    d->program[0] = {1, 2, 3};
-    d->program[1] = {0, 4, 5};
-    d->program[2] = {7, 0, 1};  // names a picture the library does not hold
+    d->program[0] = {0, 1, 3};
+    d->program[1] = {7, 0, 1};  // picture 8: the library holds 5
+    d->program[2] = {1, 4, 5};
     std::string error;
     ASSERT_TRUE(SaveLibraryFile(library, *d, error)) << error;
     test::SimPort sp;
@@ -228,8 +230,14 @@ TEST_F(CliTest, SendProgramSendsTheStepsTheWindowWouldList)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("warning: 1 program step(s)"), std::string::npos) << r.err;
     EXPECT_EQ(sp->ConfigRecord()[20], 2);
-    const Block1K prog = EncodeProgramBlock(d->program, 2);
-    EXPECT_EQ(sp->Block(127, 2), std::vector<uint8_t>(prog.begin(), prog.end()));
+    ProgramTable listed{};
+    listed[0] = d->program[0];
+    listed[1] = d->program[2];
+    const Block1K prog = EncodeProgramBlock(listed, 2);
+    const std::vector<uint8_t> sent = sp->Block(127, 2);
+    EXPECT_EQ(sent, std::vector<uint8_t>(prog.begin(), prog.end()));
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 6),
+              (std::vector<uint8_t>{0x00, 0x23, 0x01, 0x85, 0x00, 0x00}));
 }
 
 TEST_F(CliTest, ControllerThatStopsAnsweringFailsWithStatusOne)
