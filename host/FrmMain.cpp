@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -323,6 +324,12 @@ void TFormMain::BuildPatternPage()
     PictList = pictList;
     PictList->setGeometry(28, 20, 145, 213);
     pictList->onClick = [this] { PictListClick(); };
+    PictMenu = new QMenu(PictList);
+    MnuSendSelected = PictMenu->addAction(QStringLiteral("发送选中图形"));
+    PictList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(PictList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PictListPopup(pos); });
+    connect(MnuSendSelected, &QAction::triggered, this, [this] { MnuSendSelectedClick(); });
 
     BtnNew = MakeButton(Pattern, QStringLiteral("新  建"), 216, 32, 75, 25, true);
     BtnNew->setDefault(true);

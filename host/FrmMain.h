@@ -12,11 +12,14 @@
 #include "model/config_record.h"
 #include "model/library.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QMenu;
+class QPoint;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -67,6 +70,8 @@ public:
                 *BtnRename = nullptr;
     QPushButton *BtnSavePict = nullptr, *BtnSendPict = nullptr;
     QProgressBar *PrgBar = nullptr;
+    QMenu *PictMenu = nullptr;  // PictList's context menu
+    QAction *MnuSendSelected = nullptr;
 
     // program editor page
     QLabel *StaticText4 = nullptr, *StaticText5 = nullptr, *StaticText3 = nullptr;
@@ -110,6 +115,8 @@ public:
     void BtnDelProgClick();
 
     void BtnSendPictClick();
+    void PictListPopup(const QPoint &pos);
+    void MnuSendSelectedClick();
     void BtnSendProgClick();
 
     int PortNumber() const;  // nComPort index + 1

@@ -36,6 +36,7 @@ namespace korvex::test {
 struct RecordedBox {
     QString caption, text;
     MsgIcon icon = MsgIcon::None;
+    QString detail;  // the detailed text, empty when the box has none
 };
 
 // A controller record as the controller stores it (16-bit fields big-endian).
@@ -72,9 +73,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
+        SetMessageDetailHook([this](const QString &detail) { detail_ = detail; });
         SetMessageHook(
             [this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
-                boxes.push_back({caption, text, icon});
+                boxes.push_back({caption, text, icon, detail_});
                 if (onBox)
                     onBox();
             });
@@ -84,6 +86,7 @@ protected:
         form.reset();
         sim.reset();
         SetMessageHook(nullptr);
+        SetMessageDetailHook(nullptr);
     }
 
     QString ExePath() const { return dir_.filePath(QStringLiteral("korvex")); }
@@ -166,6 +169,7 @@ protected:
 
 private:
     QTemporaryDir dir_;
+    QString detail_;  // told just before the box itself
 };
 
 inline const std::vector<QString> kEightEffects = {
