@@ -1,7 +1,10 @@
 // The picture upload and the program upload: one self-contained exchange
 // each, in a fixed order. The port is closed whatever happened, a failed
-// step skips every later command, and nothing is retried here.
+// step or a stop request skips every later command, and nothing is retried
+// here. The result keeps the step where the sequence ended.
 #include "app/upload.h"
+
+#include <algorithm>
 
 #include "link/korvex_api.h"
 #include "model/encoders.h"
@@ -12,79 +15,185 @@ namespace korvex {
 namespace {
 
 constexpr int kTablesPage = 127;
-constexpr int kNameTable0Block = 0;
-constexpr int kNameTable1Block = 1;
+constexpr int kNameTable1Block = 0;
+constexpr int kNameTable2Block = 1;
 constexpr int kProgramBlock = 2;
+constexpr int kBlocksPerPicture = 4;
 
-}  // namespace
+// Runs the commands of one upload in order and notes in the result where
+// it ended: at the first command that failed, or before the first one a
+// stop request kept from being sent.
+class Sequence {
+public:
+    Sequence(UploadResult &result, const StopFn &stop) : result_(result), stop_(stop) {}
 
-UploadResult SendPictures(const PictureTable &pictures, int n, int port, const ProgressFn &progress)
+    // False once the sequence has ended; `command` returns success.
+    template <typename Command>
+    bool Run(UploadStep step, Command &&command)
+    {
+        if (ended_)
+            return false;
+        if (stop_ && stop_()) {
+            result_.stopped = true;
+            return End(step);
+        }
+        if (!command())
+            return End(step);
+        return true;
+    }
+    bool Ended() const { return ended_; }
+
+    // Closes the port and completes the result.
+    void Finish()
+    {
+        ComClose();
+        result_.ok = !ended_;
+        if (!ended_)
+            result_.step = UploadStep::Done;
+    }
+
+private:
+    bool End(UploadStep step)
+    {
+        result_.step = step;
+        ended_ = true;
+        return false;
+    }
+
+    UploadResult &result_;
+    const StopFn &stop_;
+    bool ended_ = false;
+};
+
+UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<int> pages, int port,
+                              const ProgressFn &progress, const StopFn &stop)
 {
     UploadResult result;
-    // Never send more pages than the library holds.
-    if (n < 0)
-        n = 0;
-    if (n > kMaxPictures)
-        n = kMaxPictures;
     result.count = n;
-    int position = 0;
+    result.pages = std::move(pages);
+    Sequence seq(result, stop);
 
-    bool ok = ComInitial(port, kBaud) != 0;
+    seq.Run(UploadStep::Open, [&] { return ComInitial(port, kBaud) != 0; });
     ConfigRecord scratch{};
-    if (ok)
-        ok = ReadConfigRecord(scratch);
+    // Nothing is written when the record cannot be read.
+    seq.Run(UploadStep::RecordRead, [&] { return ReadConfigRecord(scratch); });
     scratch[cfg::kPictureCount] = static_cast<uint8_t>(n);
     // The record carries the new count before the first picture block.
-    if (ok)
-        ok = WriteConfigRecord(scratch);
-    for (int i = 0; i < n && ok; ++i) {
-        for (int b = 0; b < 4 && ok; ++b) {
-            // One block buffer, filled and sent before the next is filled.
-            const Block1K block = EncodePictureBlock(pictures[i], b);
-            ok = Write1KData_Ex(i, b, block.data()) != 0;
-            ++position;
-            if (progress)
-                progress(position);
+    seq.Run(UploadStep::RecordWrite, [&] { return WriteConfigRecord(scratch); });
+    int position = 0;
+    for (const int page : result.pages) {
+        for (int b = 0; b < kBlocksPerPicture && !seq.Ended(); ++b) {
+            bool sent = false;
+            const bool ok = seq.Run(UploadStep::PictureBlock, [&] {
+                // One block buffer, filled and sent before the next is filled.
+                const Block1K block = EncodePictureBlock(pictures[static_cast<size_t>(page)], b);
+                sent = true;
+                return Write1KData_Ex(page, b, block.data()) != 0;
+            });
+            if (ok)
+                ++result.blocksWritten;
+            // The bar follows every block sent, the failed one included.
+            if (sent) {
+                ++position;
+                if (progress)
+                    progress(position);
+            }
         }
     }
-    if (ok) {
+    seq.Run(UploadStep::NameTable1, [&] {
         const Block1K names = EncodeNameTable(pictures, 0);
-        ok = Write1KData(kTablesPage, kNameTable0Block, names.data()) != 0;
-    }
-    if (ok) {
+        return Write1KData(kTablesPage, kNameTable1Block, names.data()) != 0;
+    });
+    seq.Run(UploadStep::NameTable2, [&] {
         const Block1K names = EncodeNameTable(pictures, 1);
-        ok = Write1KData(kTablesPage, kNameTable1Block, names.data()) != 0;
-    }
-    if (ok)
-        ok = ResetCard() != 0;
-    ComClose();
-    result.ok = ok;
+        return Write1KData(kTablesPage, kNameTable2Block, names.data()) != 0;
+    });
+    seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
+    seq.Finish();
     return result;
 }
 
-UploadResult SendProgram(const ProgramTable &program, int m, int port)
+// Never more pictures than the library holds.
+int PictureCountToSend(int n)
+{
+    return std::clamp(n, 0, kMaxPictures);
+}
+
+}  // namespace
+
+bool UploadResult::Confirmed(UploadStep s) const
+{
+    return static_cast<int>(s) < static_cast<int>(step);
+}
+
+std::vector<int> UploadResult::CompletePictures() const
+{
+    const size_t complete = static_cast<size_t>(blocksWritten / kBlocksPerPicture);
+    return std::vector<int>(pages.begin(), pages.begin() + static_cast<long>(complete));
+}
+
+int UploadResult::PartialPicture(int *acknowledged) const
+{
+    const int k = blocksWritten / kBlocksPerPicture;
+    const int within = blocksWritten % kBlocksPerPicture;
+    if (acknowledged)
+        *acknowledged = within;
+    if (k >= static_cast<int>(pages.size()))
+        return -1;
+    // A failed block may have landed in part; a stop comes between blocks.
+    const bool failedHere = !ok && !stopped && step == UploadStep::PictureBlock;
+    return within > 0 || failedHere ? pages[static_cast<size_t>(k)] : -1;
+}
+
+std::vector<int> UploadResult::UnsentPictures() const
+{
+    size_t first = static_cast<size_t>(blocksWritten / kBlocksPerPicture);
+    if (PartialPicture() >= 0)
+        ++first;
+    first = std::min(first, pages.size());
+    return std::vector<int>(pages.begin() + static_cast<long>(first), pages.end());
+}
+
+UploadResult SendPictures(const PictureTable &pictures, int n, int port, const ProgressFn &progress,
+                          const StopFn &stop)
+{
+    n = PictureCountToSend(n);
+    std::vector<int> pages(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        pages[static_cast<size_t>(i)] = i;
+    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop);
+}
+
+UploadResult SendChosenPictures(const PictureTable &pictures, int n, const std::vector<int> &chosen,
+                                int port, const ProgressFn &progress, const StopFn &stop)
+{
+    n = PictureCountToSend(n);
+    std::vector<int> pages;
+    for (const int i : chosen)
+        if (i >= 0 && i < n)
+            pages.push_back(i);
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop);
+}
+
+UploadResult SendProgram(const ProgramTable &program, int m, int port, const StopFn &stop)
 {
     UploadResult result;
-    if (m < 0)
-        m = 0;
-    if (m > kMaxProgram)
-        m = kMaxProgram;
+    m = std::clamp(m, 0, kMaxProgram);
     result.count = m;
+    Sequence seq(result, stop);
 
-    bool ok = ComInitial(port, kBaud) != 0;
+    seq.Run(UploadStep::Open, [&] { return ComInitial(port, kBaud) != 0; });
     ConfigRecord scratch{};
-    if (ok)
-        ok = ReadConfigRecord(scratch);
+    seq.Run(UploadStep::RecordRead, [&] { return ReadConfigRecord(scratch); });
     SetWord(scratch, cfg::kProgramCount, static_cast<uint16_t>(m));
-    if (ok)
-        ok = WriteConfigRecord(scratch);
+    seq.Run(UploadStep::RecordWrite, [&] { return WriteConfigRecord(scratch); });
     const Block1K block = EncodeProgramBlock(program, m);
-    if (ok)
-        ok = Write1KData(kTablesPage, kProgramBlock, block.data()) != 0;
-    if (ok)
-        ok = ResetCard() != 0;
-    ComClose();
-    result.ok = ok;
+    seq.Run(UploadStep::ProgramBlock,
+            [&] { return Write1KData(kTablesPage, kProgramBlock, block.data()) != 0; });
+    seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
+    seq.Finish();
     return result;
 }
 

@@ -1,6 +1,7 @@
 // korvex-cli's commands, one CommandSpec each (defined in the command's own
 // file). Each handler returns the process exit status: 0 success, 1 a
-// failed exchange with the controller, 2 bad usage or a bad file.
+// failed exchange with the controller, 2 bad usage or a bad file, 130 or
+// 143 an upload stopped by SIGINT or SIGTERM.
 #pragma once
 
 #include "cli/options.h"

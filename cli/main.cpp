@@ -33,8 +33,8 @@ void Usage(FILE *out)
         std::fprintf(out, "  %-14s %s\n", c->name, c->summary);
     std::fprintf(out,
                  "\n'korvex-cli <command> --help' describes a command's options.\n"
-                 "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or "
-                 "a bad file.\n\n%s",
+                 "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or\n"
+                 "a bad file, 130 or 143 an upload stopped by SIGINT or SIGTERM.\n\n%s",
                  kPortsText);
 }
 

@@ -1,4 +1,4 @@
-// The upload progress bar of korvex-cli.
+// The upload progress of korvex-cli.
 #include "cli/progress.h"
 
 #include <cstdio>
@@ -7,8 +7,10 @@
 namespace korvex::cli {
 
 ProgressBar::ProgressBar(const std::string &label, int maximum)
-    : label_(label), maximum_(maximum), tty_(::isatty(STDERR_FILENO) == 1)
+    : label_(label), estimate_(maximum), tty_(::isatty(STDERR_FILENO) == 1)
 {
+    if (!tty_)
+        std::fprintf(stderr, "%s: %d blocks\n", label_.c_str(), maximum);
 }
 
 ProgressBar::~ProgressBar()
@@ -18,23 +20,38 @@ ProgressBar::~ProgressBar()
 
 void ProgressBar::Set(int position)
 {
+    position_ = position;
     if (!tty_)
         return;
-    constexpr int kWidth = 40;
-    const int filled = maximum_ > 0 ? position * kWidth / maximum_ : kWidth;
+    // Fixed-width fields keep the line at one length within 80 columns:
+    // "sending pictures [########........] 121/484  25%   3.7 blocks/s  1:38 left"
+    constexpr int kWidth = 16;
+    const int maximum = estimate_.Total();
+    const int filled = maximum > 0 ? position * kWidth / maximum : kWidth;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(kWidth, '.');
-    std::fprintf(stderr, "\r%s [%s] %d/%d", label_.c_str(), bar.c_str(), position, maximum_);
+    const int left = estimate_.SecondsLeft(position);
+    const std::string leftText = left < 0 ? "-:--" : ClockText(left);
+    std::fprintf(stderr, "\r%s [%s] %d/%d %3d%% %5.1f blocks/s %5s left", label_.c_str(),
+                 bar.c_str(), position, maximum, estimate_.Percent(position),
+                 estimate_.Rate(position), leftText.c_str());
     std::fflush(stderr);
     drawn_ = true;
 }
 
 void ProgressBar::Finish()
 {
-    if (drawn_) {
-        std::fputc('\n', stderr);
-        drawn_ = false;
+    if (finished_)
+        return;
+    finished_ = true;
+    if (tty_) {
+        if (drawn_)
+            std::fputc('\n', stderr);
+        return;
     }
+    const double elapsed = estimate_.ElapsedSeconds();
+    std::fprintf(stderr, "%s: %d of %d blocks in %.1f s (%.1f blocks/s)\n", label_.c_str(),
+                 position_, estimate_.Total(), elapsed, estimate_.Rate(position_));
 }
 
 }  // namespace korvex::cli

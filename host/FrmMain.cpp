@@ -1,14 +1,13 @@
 // The main window: construction of the three pages, start-up, the library
-// file save, the system settings page and the two uploads. The picture and
-// program page handlers live in FrmMainPattern.cpp and FrmMainProgram.cpp.
+// file save and the system settings page. The picture and program page
+// handlers live in FrmMainPattern.cpp and FrmMainProgram.cpp, the uploads in
+// FrmMainUpload.cpp.
 #include "host/FrmMain.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -18,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -40,7 +40,6 @@
 #include "model/labels.h"
 #include "app/profile.h"
 #include "app/settings_exchange.h"
-#include "app/upload.h"
 #include "link/korvex_api.h"
 #include "model/effects.h"
 #include "model/library_file.h"
@@ -184,6 +183,12 @@ void TFormMain::BuildPatternPage()
     PictList = pictList;
     PictList->setGeometry(28, 20, 145, 213);
     pictList->onClick = [this] { PictListClick(); };
+    PictMenu = new QMenu(PictList);
+    MnuSendSelected = PictMenu->addAction(QStringLiteral("发送选中图形"));
+    PictList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(PictList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PictListPopup(pos); });
+    connect(MnuSendSelected, &QAction::triggered, this, [this] { MnuSendSelectedClick(); });
 
     BtnNew = MakeButton(Pattern, QStringLiteral("新  建"), 216, 32, 75, 25, true);
     BtnNew->setDefault(true);
@@ -472,65 +477,6 @@ void TFormMain::BtnCfgSaveClick()
                     QStringLiteral("      保存配置信息失败!      "), MsgIcon::Error);
     }
     BtnCfgSave->setEnabled(connected && settingsDirty);
-}
-
-// ----------------------------------------------------------------- uploads
-
-void TFormMain::BtnSendPictClick()
-{
-    const int n = PictList->count();
-    PrgBar->setRange(0, n * 4);
-    PrgBar->setValue(0);
-    PrgBar->show();
-    PrgBar->repaint();
-
-    // The upload runs on this thread. After each block the bar is repainted
-    // and pending non-input events (paint, window-system pings) are let
-    // through, so the desktop does not take the window for hung; user input
-    // stays blocked, and a close request is ignored while `uploading` is set.
-    uploading = true;
-    const UploadResult result = SendPictures(doc.Pictures(), n, PortNumber(), [this](int position) {
-        PrgBar->setValue(position);
-        PrgBar->repaint();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    });
-    uploading = false;
-    PrgBar->hide();
-
-    if (result.ok) {
-        ShowMessage(this, QStringLiteral("发送图形"), QStringLiteral("      发送图形成功   "),
-                    MsgIcon::None);
-        RecordPictureCount(hostCopy, result.count);
-    } else {
-        ShowMessage(this, QStringLiteral("发送图形"), QStringLiteral("      发送图形失败!      "),
-                    MsgIcon::Error);
-    }
-}
-
-void TFormMain::BtnSendProgClick()
-{
-    uploading = true;
-    const UploadResult result = SendProgram(doc.Program(), nProgList->count(), PortNumber());
-    uploading = false;
-
-    if (result.ok) {
-        ShowMessage(this, QStringLiteral("发送节目表"),
-                    QStringLiteral("      发送节目表成功!      "), MsgIcon::None);
-        RecordProgramLength(hostCopy, result.count);
-    } else {
-        ShowMessage(this, QStringLiteral("发送节目表"),
-                    QStringLiteral("      发送节目表失败!      "), MsgIcon::Error);
-    }
-}
-
-void TFormMain::closeEvent(QCloseEvent *event)
-{
-    // Closing half way would leave the controller half-written.
-    if (uploading) {
-        event->ignore();
-        return;
-    }
-    QWidget::closeEvent(event);
 }
 
 }  // namespace korvex

@@ -14,11 +14,14 @@
 #include "model/library.h"
 #include "model/library_document.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QMenu;
+class QPoint;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -70,6 +73,8 @@ public:
                 *BtnRename = nullptr;
     QPushButton *BtnSavePict = nullptr, *BtnSendPict = nullptr;
     QProgressBar *PrgBar = nullptr;
+    QMenu *PictMenu = nullptr;  // PictList's context menu
+    QAction *MnuSendSelected = nullptr;
 
     // program editor page
     QLabel *StaticText4 = nullptr, *StaticText5 = nullptr, *StaticText3 = nullptr;
@@ -113,6 +118,8 @@ public:
     void BtnDelProgClick();
 
     void BtnSendPictClick();
+    void PictListPopup(const QPoint &pos);
+    void MnuSendSelectedClick();
     void BtnSendProgClick();
 
     int PortNumber() const;  // nComPort index + 1

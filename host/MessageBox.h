@@ -11,12 +11,18 @@ namespace korvex {
 
 enum class MsgIcon { None, Error };
 
-// Shows a modal box with one OK button, owned by `owner`.
-void ShowMessage(QWidget *owner, const QString &caption, const QString &text, MsgIcon icon);
+// Shows a modal box with one OK button, owned by `owner`. A non-empty
+// `detail` goes into the box's detailed text, shown on request.
+void ShowMessage(QWidget *owner, const QString &caption, const QString &text, MsgIcon icon,
+                 const QString &detail = QString());
 
 // Replaces the box (tests); an empty function restores the real box.
 using MessageHook =
     std::function<void(QWidget *owner, const QString &caption, const QString &text, MsgIcon icon)>;
 void SetMessageHook(MessageHook hook);
+// Also told every box's detailed text (empty when it has none), just
+// before the message hook; while either hook is set no real box is shown.
+using MessageDetailHook = std::function<void(const QString &detail)>;
+void SetMessageDetailHook(MessageDetailHook hook);
 
 }  // namespace korvex

@@ -184,8 +184,118 @@ TEST_F(Upload, FailedBlockStopsTheUploadWithoutRestart)
     EXPECT_EQ(sp->ConfigRecord()[16], 5);
     EXPECT_EQ(sp->Block(1, 3), AsVector(EncodePictureBlock(lib->pictures[1], 3)));
     EXPECT_EQ(sp->Block(2, 0), AsVector(EncodePictureBlock(lib->pictures[2], 0)));
+    // The result tells how far it got: pictures 0 and 1 whole, picture 2
+    // with one block acknowledged and the failed one in flight.
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(r.step, UploadStep::PictureBlock);
+    EXPECT_EQ(r.blocksWritten, 4 * i + b);
+    EXPECT_EQ(r.CompletePictures(), (std::vector<int>{0, 1}));
+    int acknowledged = -1;
+    EXPECT_EQ(r.PartialPicture(&acknowledged), 2);
+    EXPECT_EQ(acknowledged, 1);
+    EXPECT_EQ(r.UnsentPictures(), (std::vector<int>{3, 4}));
+    EXPECT_TRUE(r.Confirmed(UploadStep::RecordWrite));
+    EXPECT_FALSE(r.Confirmed(UploadStep::NameTable1));
     sp->SetFault(sim::Fault::None);
     ExpectPortClosed();
+}
+
+// Whichever command fails, the result names it and counts the blocks the
+// controller acknowledged before it.
+TEST_F(Upload, TheResultNamesTheCommandThatFailed)
+{
+    struct Case {
+        int frame;  // of 2 + 8 + 2 frames for two pictures
+        UploadStep step;
+        int blocksWritten;
+        int partial;  // the failed block's picture may hold part of it
+    };
+    const Case cases[] = {
+        {1, UploadStep::RecordRead, 0, -1},  {2, UploadStep::RecordWrite, 0, -1},
+        {3, UploadStep::PictureBlock, 0, 0}, {10, UploadStep::PictureBlock, 7, 1},
+        {11, UploadStep::NameTable1, 8, -1}, {12, UploadStep::NameTable2, 8, -1},
+    };
+    for (const Case &c : cases) {
+        sp->ClearLog();
+        // Twice: a short answer to the read earns the frame its one resend.
+        sp->SetFault(sim::Fault::NotOk, c.frame, 2);
+        const UploadResult r = Pictures(2);
+        EXPECT_FALSE(r.ok) << c.frame;
+        EXPECT_FALSE(r.stopped) << c.frame;
+        EXPECT_EQ(r.step, c.step) << c.frame;
+        EXPECT_EQ(r.blocksWritten, c.blocksWritten) << c.frame;
+        EXPECT_EQ(r.PartialPicture(), c.partial) << c.frame;
+    }
+    sp->SetFault(sim::Fault::None);
+    const UploadResult r = Pictures(2);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.step, UploadStep::Done);
+    EXPECT_EQ(r.CompletePictures(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(r.PartialPicture(), -1);
+}
+
+// A stop request ends the upload before the next command: the blocks sent
+// are in place, nothing after them is sent, no restart, the port closed.
+TEST_F(Upload, StopRequestEndsTheUploadBeforeTheNextCommand)
+{
+    struct Case {
+        size_t afterBlocks;  // the stop is requested once this many have gone
+        UploadStep step;
+        std::vector<int> complete;
+        int partial;
+    };
+    const Case cases[] = {
+        {0, UploadStep::Open, {}, -1},
+        {6, UploadStep::PictureBlock, {0}, 1},
+        {8, UploadStep::PictureBlock, {0, 1}, -1},
+        {12, UploadStep::NameTable1, {0, 1, 2}, -1},
+    };
+    for (const Case &c : cases) {
+        sp->ClearLog();
+        positions.clear();
+        const UploadResult r = SendPictures(
+            lib->pictures, 3, 1, [&](int p) { positions.push_back(p); },
+            [&] { return positions.size() >= c.afterBlocks; });
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(r.step, c.step) << c.afterBlocks;
+        EXPECT_EQ(r.blocksWritten, static_cast<int>(c.afterBlocks));
+        EXPECT_EQ(r.CompletePictures(), c.complete) << c.afterBlocks;
+        EXPECT_EQ(r.PartialPicture(), c.partial) << c.afterBlocks;
+        EXPECT_EQ(sp->CountOf('C'), static_cast<int>(c.afterBlocks));
+        EXPECT_EQ(sp->CountOf('B'), 0);
+        EXPECT_EQ(sp->CountOf('G'), 0);
+        ExpectPortClosed();
+    }
+    EXPECT_EQ(sp->Block(1, 1), AsVector(EncodePictureBlock(lib->pictures[1], 1)));
+
+    sp->ClearLog();
+    const UploadResult program = SendProgram(lib->program, 2, 1, [&] { return sp->CountOf('D'); });
+    EXPECT_TRUE(program.stopped);
+    EXPECT_EQ(program.step, UploadStep::ProgramBlock);
+    EXPECT_EQ(sp->CountOf('B'), 0);
+    EXPECT_EQ(sp->CountOf('G'), 0);
+}
+
+// Chosen pictures go once each, in page order, those past the library left
+// out; the record still gets the library's count.
+TEST_F(Upload, ChosenPicturesAloneAreSentAtTheirOwnPages)
+{
+    const UploadResult r = SendChosenPictures(lib->pictures, 6, {4, 1, 4, 9}, 1,
+                                              [&](int p) { positions.push_back(p); });
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.pages, (std::vector<int>{1, 4}));
+    EXPECT_EQ(positions.size(), 8u);
+    EXPECT_EQ(sp->ConfigRecord()[16], 6);
+    ASSERT_TRUE(SawRestart(sp));
+    std::vector<std::pair<int, int>> blocks;
+    for (const auto &e : sp->Log())
+        if (e.command == 'C')
+            blocks.push_back({e.page, e.block});
+    EXPECT_EQ(blocks, (std::vector<std::pair<int, int>>{
+                          {1, 0}, {1, 1}, {1, 2}, {1, 3}, {4, 0}, {4, 1}, {4, 2}, {4, 3}}));
+    EXPECT_EQ(sp->Block(4, 3), AsVector(EncodePictureBlock(lib->pictures[4], 3)));
+    EXPECT_EQ(sp->Block(127, 1), AsVector(EncodeNameTable(lib->pictures, 1)));
 }
 
 TEST_F(Upload, UnreadRecordMeansNothingIsWritten)
@@ -211,6 +321,7 @@ TEST_F(Upload, PortThatCannotBeOpenedSendsNothing)
     const UploadResult pics =
         SendPictures(lib->pictures, 4, 3, [&](int p) { positions.push_back(p); });
     EXPECT_FALSE(pics.ok);
+    EXPECT_EQ(pics.step, UploadStep::Open);
     EXPECT_TRUE(positions.empty());
     EXPECT_FALSE(SendProgram(lib->program, 4, 3).ok);
     EXPECT_EQ(other->FrameCount(), 0);
@@ -268,12 +379,16 @@ TEST_F(Upload, ProgramBlockAndLength)
 TEST_F(Upload, ProgramFailureSkipsTheRestart)
 {
     sp->SetFault(sim::Fault::NotOk, 3);  // the program block
-    EXPECT_FALSE(SendProgram(lib->program, 2, 1).ok);
+    UploadResult r = SendProgram(lib->program, 2, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.step, UploadStep::ProgramBlock);
     EXPECT_EQ(sp->CountOf('G'), 0);
     sp->SetFault(sim::Fault::None);
     sp->ClearLog();
     sp->SetFault(sim::Fault::NotOk, 2);  // the record write
-    EXPECT_FALSE(SendProgram(lib->program, 2, 1).ok);
+    r = SendProgram(lib->program, 2, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.step, UploadStep::RecordWrite);
     EXPECT_EQ(sp->CountOf('B'), 0);
     EXPECT_EQ(sp->CountOf('G'), 0);
     sp->SetFault(sim::Fault::None);

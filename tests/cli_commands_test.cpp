@@ -2,11 +2,14 @@
 // statuses, messages, and what each subcommand leaves in the controller.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <poll.h>
 #include <signal.h>
@@ -29,13 +32,31 @@ struct CliRun {
     std::string out, err;
 };
 
-// Runs korvex-cli with `args`; kills it and reports -1 after `seconds`.
-CliRun Cli(const std::vector<std::string> &args, int seconds = 30)
+struct CliOptions {
+    int seconds = 30;            // killed after this
+    bool errOnTerminal = false;  // stderr on a pty instead of a pipe
+    // Called every 10 ms or so while the program runs.
+    std::function<void(pid_t)> whileRunning;
+};
+
+// Runs korvex-cli with `args`; kills it and reports -1 after the time limit.
+CliRun Cli(const std::vector<std::string> &args, const CliOptions &options = {})
 {
     CliRun r;
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
         return r;
+    if (options.errOnTerminal) {
+        // The parent reads the master side; the child writes the slave.
+        close(errPipe[0]);
+        close(errPipe[1]);
+        errPipe[0] = posix_openpt(O_RDWR | O_NOCTTY);
+        if (errPipe[0] < 0 || grantpt(errPipe[0]) != 0 || unlockpt(errPipe[0]) != 0)
+            return r;
+        errPipe[1] = open(ptsname(errPipe[0]), O_RDWR | O_NOCTTY);
+        if (errPipe[1] < 0)
+            return r;
+    }
     std::vector<std::string> all = {KORVEX_CLI};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char *> argv;
@@ -54,28 +75,34 @@ CliRun Cli(const std::vector<std::string> &args, int seconds = 30)
     }
     close(outPipe[1]);
     close(errPipe[1]);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int open = 2;
     bool timedOut = false;
     while (open > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              until - std::chrono::steady_clock::now())
-                              .count();
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        until - std::chrono::steady_clock::now())
+                        .count();
         if (left <= 0) {
             timedOut = true;
             break;
         }
+        if (options.whileRunning) {
+            options.whileRunning(pid);
+            left = std::min<decltype(left)>(left, 10);
+        }
         if (poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             char buf[4096];
             const ssize_t n = read(fds[i].fd, buf, sizeof buf);
             if (n > 0) {
                 (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
             } else {
+                // End of the pipe, or EIO on the master once the child's
+                // side of the pty is closed.
                 close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;
@@ -92,6 +119,16 @@ CliRun Cli(const std::vector<std::string> &args, int seconds = 30)
     if (!timedOut && WIFEXITED(ws))
         r.status = WEXITSTATUS(ws);
     return r;
+}
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<uint8_t> AsVector(const Block1K &b)
+{
+    return std::vector<uint8_t>(b.begin(), b.end());
 }
 
 class CliTest : public testing::Test {
@@ -255,6 +292,10 @@ TEST_F(CliTest, SendPicturesAndProgramEndToEnd)
     CliRun r = Cli({"send-pictures", "--library", library});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("sent 3 pictures (12 blocks)"), std::string::npos) << r.out;
+    // Off a terminal the progress is one line at the start, one at the end.
+    EXPECT_EQ(r.err.find("sending pictures: 12 blocks\nsending pictures: 12 of 12 blocks in "), 0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
     for (int i = 0; i < 3; ++i)
         for (int b = 0; b < 4; ++b) {
             const Block1K want = EncodePictureBlock(lib->pictures[i], b);
@@ -275,11 +316,13 @@ TEST_F(CliTest, SendPicturesAndProgramEndToEnd)
 
 TEST_F(CliTest, SendProgramSendsTheStepsTheWindowWouldList)
 {
-    auto d = MakeLibrary(2, 0);
+    // The step naming a missing picture sits between two listed ones, so
+    // the table as stored and the steps as listed differ from entry 1 on.
+    auto d = MakeLibrary(5, 0);
     d->programLength = 3;
-    d->program[0] = {1, 2, 3};
-    d->program[1] = {0, 4, 5};
-    d->program[2] = {7, 0, 1};  // names a picture the library does not hold
+    d->program[0] = {0, 1, 3};
+    d->program[1] = {7, 0, 1};  // picture 8: the library holds 5
+    d->program[2] = {1, 4, 5};
     std::string error;
     ASSERT_TRUE(SaveLibraryFile(library, *d, error)) << error;
     test::SimPort sp;
@@ -288,8 +331,136 @@ TEST_F(CliTest, SendProgramSendsTheStepsTheWindowWouldList)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("warning: 1 program step(s)"), std::string::npos) << r.err;
     EXPECT_EQ(sp->ConfigRecord()[20], 2);
-    const Block1K prog = EncodeProgramBlock(d->program, 2);
-    EXPECT_EQ(sp->Block(127, 2), std::vector<uint8_t>(prog.begin(), prog.end()));
+    ProgramTable listed{};
+    listed[0] = d->program[0];
+    listed[1] = d->program[2];
+    const Block1K prog = EncodeProgramBlock(listed, 2);
+    const std::vector<uint8_t> sent = sp->Block(127, 2);
+    EXPECT_EQ(sent, std::vector<uint8_t>(prog.begin(), prog.end()));
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 6),
+              (std::vector<uint8_t>{0x00, 0x23, 0x01, 0x85, 0x00, 0x00}));
+}
+
+TEST_F(CliTest, SendPicturesOnlySendsTheChosenPages)
+{
+    const auto lib = MakeLibrary(6, 0);
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    // Refused before any frame: bad lists, numbers outside the library.
+    for (const char *list : {"", "0", "7", "2,7", "5-3", "3-", "-2", "1,,2", "x", "2 ,3"}) {
+        const CliRun r = Cli({"send-pictures", "--library", library, "--only", list});
+        EXPECT_EQ(r.status, 2) << list;
+        EXPECT_TRUE(Has(r.err, "--only: ")) << list << ": " << r.err;
+    }
+    EXPECT_TRUE(Has(Cli({"send-pictures", "--library", library, "--only", "7"}).err,
+                    "picture 7 is not in the library, which holds 6 pictures"));
+    EXPECT_EQ(sp->FrameCount(), 0);
+
+    const CliRun r = Cli({"send-pictures", "--library", library, "--only", "5,2-3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "sent 3 of 6 pictures (12 blocks)")) << r.out;
+    // The restart awaits no reply: the simulator may log it a moment later.
+    for (int wait = 0; wait < 300 && sp->CountOf('G') == 0; ++wait)
+        usleep(10000);
+    std::string sent;
+    for (const sim::FrameLogEntry &e : sp->Log()) {
+        sent += e.command;
+        if (e.page >= 0)
+            sent += std::to_string(e.page) + "." + std::to_string(e.block);
+        sent += " ";
+    }
+    EXPECT_EQ(sent, "A127.3 D C1.0 C1.1 C1.2 C1.3 C2.0 C2.1 C2.2 C2.3 C4.0 C4.1 C4.2 C4.3 "
+                    "B127.0 B127.1 G ");
+    EXPECT_EQ(sp->ConfigRecord()[16], 6);
+    EXPECT_EQ(sp->Block(4, 2), AsVector(EncodePictureBlock(lib->pictures[4], 2)));
+}
+
+TEST_F(CliTest, ProgressOnATerminalShowsRateAndTimeLeft)
+{
+    MakeLibrary(2, 0);
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    CliOptions terminal;
+    terminal.errOnTerminal = true;
+    const CliRun r = Cli({"send-pictures", "--library", library}, terminal);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.err, "\rsending pictures [################] 8/8 100%")) << r.err;
+    EXPECT_TRUE(Has(r.err, " blocks/s  0:00 left")) << r.err;
+    EXPECT_FALSE(Has(r.err, "sending pictures: ")) << r.err;
+}
+
+// Ctrl-C (or SIGTERM) during a paced upload: the block in flight is
+// finished, nothing follows it, and the report matches the controller.
+TEST_F(CliTest, SignalStopsAnUploadAfterTheBlockInFlight)
+{
+    const auto lib = MakeLibrary(4, 0);
+    const std::vector<uint8_t> before(1024, 0x5A);
+    for (const auto &[signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        sim::Options paced;
+        paced.baudPacing = 38400;
+        test::SimPort sp(paced);
+        ASSERT_TRUE(sp.ok());
+        for (int page = 0; page < 4; ++page)
+            for (int b = 0; b < 4; ++b)
+                sp->SetBlock(page, b, before);
+        sp->SetBlock(127, 0, before);
+
+        int atSignal = -1;
+        bool again = false;
+        std::chrono::steady_clock::time_point signalled;
+        CliOptions watch;
+        watch.whileRunning = [&](pid_t pid) {
+            const auto now = std::chrono::steady_clock::now();
+            if (atSignal < 0 && sp->CountOf('C') >= 5) {
+                atSignal = sp->CountOf('C');
+                signalled = now;
+                kill(pid, signal);
+            } else if (atSignal >= 0 && !again && now - signalled > std::chrono::milliseconds(50)) {
+                // A second one while the block in flight is finished
+                // changes nothing.
+                again = true;
+                kill(pid, signal);
+            }
+        };
+        const CliRun r = Cli({"send-pictures", "--library", library}, watch);
+        const double afterSignal =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+        ASSERT_GE(atSignal, 5);
+        EXPECT_EQ(r.status, status) << r.err;
+        // The block in flight at most: one block takes 0.27 s at 38400
+        // baud, the 16 - 5 left would take 3 s.
+        const int sent = sp->CountOf('C');
+        EXPECT_LE(sent, atSignal + 1);
+        EXPECT_LT(afterSignal, 1.0);
+        EXPECT_EQ(sp->CountOf('B'), 0);
+        EXPECT_EQ(sp->CountOf('G'), 0);
+
+        // The controller: the count, the blocks sent, the rest as before.
+        EXPECT_EQ(sp->ConfigRecord()[16], 4);
+        for (int k = 0; k < 16; ++k)
+            EXPECT_EQ(sp->Block(k / 4, k % 4),
+                      k < sent ? AsVector(EncodePictureBlock(lib->pictures[k / 4], k % 4)) : before)
+                << "block " << k;
+        EXPECT_EQ(sp->Block(127, 0), before);
+
+        // The report says the same.
+        const int whole = sent / 4;
+        std::vector<std::string> lines = {
+            "interrupted: stopped once block " + std::to_string(sent) + " of 16 (picture " +
+                std::to_string((sent - 1) / 4 + 1) + ")",
+            "picture count: 4, written before the first block",
+            "complete: " +
+                (whole == 1 ? std::string("picture 1") : "pictures 1-" + std::to_string(whole)) +
+                "\n",
+            "name tables not written",
+            "no restart was sent",
+            "sending the same pictures again completes it."};
+        if (sent % 4)
+            lines.push_back("partial: picture " + std::to_string(whole + 1) + ", " +
+                            std::to_string(sent % 4) + " of 4 blocks written; ");
+        for (const std::string &line : lines)
+            EXPECT_TRUE(Has(r.err, line)) << line << "\n" << r.err;
+    }
 }
 
 TEST_F(CliTest, ControllerThatStopsAnsweringFailsWithStatusOne)
@@ -303,6 +474,24 @@ TEST_F(CliTest, ControllerThatStopsAnsweringFailsWithStatusOne)
     EXPECT_NE(r.err.find("failed at block 3 of 8 (picture 1)"), std::string::npos) << r.err;
     EXPECT_EQ(sp->CountOf('B'), 0);
     EXPECT_EQ(sp->CountOf('G'), 0);
+    // What the controller holds, and what kind of failure it was.
+    for (const char *line :
+         {"no controller answered on port 1 (", "picture count: 2, written before",
+          "complete: none\n", "partial: picture 1, 2 of 4 blocks written and block 3 perhaps",
+          "not sent: picture 2,", "name tables not written", "no restart was sent",
+          "sending the same pictures again completes it."})
+        EXPECT_TRUE(Has(r.err, line)) << line << "\n" << r.err;
+
+    // A failed name table is named as such, not as the last block.
+    sp->ClearLog();
+    sp->SetFault(sim::Fault::NotOk, 11);  // after the record and 8 blocks
+    r = Cli({"send-pictures", "--library", library});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "sending pictures failed at writing name table 1: ")) << r.err;
+    EXPECT_FALSE(Has(r.err, "block 8 of 8")) << r.err;
+    EXPECT_TRUE(Has(r.err, "complete: pictures 1-2\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, "name tables not written")) << r.err;
+    EXPECT_FALSE(Has(r.err, "partial")) << r.err;
 
     sp->ClearLog();
     sp->SetFault(sim::Fault::NoReply, 1);

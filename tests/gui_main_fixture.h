@@ -37,6 +37,7 @@ namespace korvex::test {
 struct RecordedBox {
     QString caption, text;
     MsgIcon icon = MsgIcon::None;
+    QString detail;  // the detailed text, empty when the box has none
 };
 
 // A controller record as the controller stores it (16-bit fields big-endian).
@@ -73,9 +74,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
+        SetMessageDetailHook([this](const QString &detail) { detail_ = detail; });
         SetMessageHook(
             [this](QWidget *, const QString &caption, const QString &text, MsgIcon icon) {
-                boxes.push_back({caption, text, icon});
+                boxes.push_back({caption, text, icon, detail_});
                 if (onBox)
                     onBox();
             });
@@ -86,6 +88,7 @@ protected:
         sim.reset();
         SetMessageHook(nullptr);
         AimPortsNowhere();  // also the ports a test aimed elsewhere
+        SetMessageDetailHook(nullptr);
     }
 
     QString ExePath() const { return dir_.filePath(QStringLiteral("korvex")); }
@@ -168,6 +171,7 @@ protected:
 
 private:
     QTemporaryDir dir_;
+    QString detail_;  // told just before the box itself
 };
 
 inline const std::vector<QString> kEightEffects = {

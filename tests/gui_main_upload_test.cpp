@@ -1,6 +1,9 @@
 // The two Send buttons: progress bar, message boxes, the host copy's counts
 // (recorded only after success and after the box), and the window refusing
 // to close while an upload runs.
+#include <QAction>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "tests/gui_main_fixture.h"
@@ -55,11 +58,33 @@ protected:
 TEST_F(UploadTest, PicturesSentShowSuccessAndRecordTheCountAfterTheBox)
 {
     OpenConnected(3, 2);
+    // The bar as the operator sees it after each block (events are let
+    // through once a block).
+    std::vector<std::pair<int, QString>> shown;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        if (form->PrgBar->isVisible() && form->PrgBar->isTextVisible())
+            shown.push_back({form->PrgBar->value(), form->PrgBar->text()});
+    });
+    sample.start(0);
     form->BtnSendPict->click();
+    sample.stop();
+    ASSERT_FALSE(shown.empty());
+    // The percentage of the blocks written and the time left at the rate
+    // so far, down to nothing after the last block.
+    const QRegularExpression pattern(QStringLiteral("^(\\d+)%  剩余 \\d+:\\d\\d$"));
+    for (const auto &[value, text] : shown) {
+        const QRegularExpressionMatch m = pattern.match(text);
+        ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+        EXPECT_EQ(m.captured(1).toInt(), value * 100 / 12) << text.toStdString();
+    }
+    EXPECT_EQ(shown.back().second, QStringLiteral("100%  剩余 0:00"));
+    EXPECT_EQ(shown.back().first, 12);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, kPictCaption);
     EXPECT_EQ(boxes[0].text, kPictSent);
     EXPECT_EQ(boxes[0].icon, MsgIcon::None);
+    EXPECT_TRUE(boxes[0].detail.isEmpty());
     EXPECT_EQ(barMaximum, 12);
     EXPECT_EQ(barValue, 12);
     EXPECT_TRUE(barHidden);
@@ -94,6 +119,65 @@ TEST_F(UploadTest, FailureAtABlockLeavesTheBarThereAndTheHostCountAlone)
     EXPECT_EQ(form->hostCopy[cfg::kPictureCount], 7);
     EXPECT_EQ(CountSoon('G', 1, 300), 0);      // no restart after a failure
     EXPECT_EQ((*sim)->ConfigRecord()[16], 3);  // written before the first block
+    // The details: where it stopped and what the controller now holds.
+    const QStringList detail = boxes[0].detail.split(QLatin1Char('\n'));
+    EXPECT_EQ(detail,
+              (QStringList{
+                  QStringLiteral("第 7 块（共 12 块，图形 2）写入失败"),
+                  QStringLiteral("控制卡现在保存的是："),
+                  QStringLiteral("图形数：3（已在第一块之前写入）"),
+                  QStringLiteral("完整的图形：1"),
+                  QStringLiteral("不完整的图形：2（4 块中已写入 2 块，第 3 块可能只写入了一部分）"),
+                  QStringLiteral("未发送的图形：3（仍为原有内容）"),
+                  QStringLiteral("图形名表未写入（名字仍为原来的）"),
+                  QStringLiteral("未发送重启命令"),
+                  QStringLiteral("再次发送即可补全。"),
+              }))
+        << boxes[0].detail.toStdString();
+}
+
+// The picture list's menu sends the selected picture alone, under the
+// Send button's rule, with the Send button's boxes.
+TEST_F(UploadTest, ListMenuSendsTheSelectedPictureAlone)
+{
+    OpenConnected(3, 0);
+    const auto menuOffers = [this] {
+        emit form->PictList->customContextMenuRequested(QPoint(4, 4));
+        const bool enabled = form->MnuSendSelected->isEnabled();
+        form->PictMenu->hide();
+        return enabled;
+    };
+    EXPECT_EQ(form->MnuSendSelected->text(), QStringLiteral("发送选中图形"));
+    form->PictList->clearSelection();
+    EXPECT_FALSE(menuOffers());  // nothing selected
+    form->PictList->setCurrentRow(1);
+    ASSERT_TRUE(menuOffers());
+
+    (*sim)->ClearLog();
+    form->MnuSendSelected->trigger();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, kPictCaption);
+    EXPECT_EQ(boxes[0].text, kPictSent);
+    EXPECT_EQ(boxes[0].icon, MsgIcon::None);
+    EXPECT_EQ(barMaximum, 4);
+    EXPECT_EQ(barValue, 4);
+    EXPECT_TRUE(barHidden);
+    EXPECT_EQ(form->hostCopy[cfg::kPictureCount], 3);  // the library's count
+    ASSERT_EQ(CountSoon('G', 1), 1);
+    std::vector<std::pair<int, int>> blocks;
+    for (const auto &e : (*sim)->Log())
+        if (e.command == 'C')
+            blocks.push_back({e.page, e.block});
+    EXPECT_EQ(blocks, (std::vector<std::pair<int, int>>{{1, 0}, {1, 1}, {1, 2}, {1, 3}}));
+    EXPECT_EQ((*sim)->CountOf('B'), 2);
+    EXPECT_EQ((*sim)->ConfigRecord()[16], 3);
+
+    // A failed check disables the Send button and the menu's send alike.
+    PickPort(1);
+    ASSERT_FALSE(form->BtnSendPict->isEnabled());
+    EXPECT_FALSE(menuOffers());
+    form->MnuSendSelected->trigger();
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(UploadTest, NoPortShowsTheBarAtZeroAndFails)
@@ -163,6 +247,9 @@ TEST_F(UploadTest, FailedProgramUploadKeepsTheHostCopy)
     EXPECT_EQ(boxes[0].caption, kProgCaption);
     EXPECT_EQ(boxes[0].text, kProgFailed);
     EXPECT_EQ(boxes[0].icon, MsgIcon::Error);
+    EXPECT_TRUE(boxes[0].detail.startsWith(QStringLiteral("写入节目表失败\n")))
+        << boxes[0].detail.toStdString();
+    EXPECT_TRUE(boxes[0].detail.contains(QStringLiteral("节目步数：5（已写入）")));
     EXPECT_EQ(GetWord(form->hostCopy, cfg::kProgramCount), 9);
     EXPECT_EQ(CountSoon('G', 1, 300), 0);
 }

@@ -1,0 +1,201 @@
+// The main window's uploads: the picture and program Send buttons, the
+// picture list's menu that sends the selected picture only, and the close
+// request that is refused while an upload runs.
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+
+#include "app/picture_numbers.h"
+#include "app/progress_estimate.h"
+#include "app/upload.h"
+#include "host/FrmMain.h"
+#include "host/MessageBox.h"
+#include "host/list_selection.h"
+
+namespace korvex {
+
+namespace {
+
+const QString kPictCaption = QStringLiteral("发送图形");
+
+QString Numbers(const std::vector<int> &pictures)
+{
+    return QString::fromStdString(PictureNumbers(pictures));
+}
+
+// Where a failed upload stopped: the command that was not acknowledged.
+QString FailedStep(const UploadResult &r, bool pictures)
+{
+    switch (r.step) {
+    case UploadStep::Open: return QStringLiteral("打开串口失败");
+    case UploadStep::RecordRead: return QStringLiteral("读取控制卡配置记录失败");
+    case UploadStep::RecordWrite:
+        return pictures ? QStringLiteral("写入图形数失败") : QStringLiteral("写入节目步数失败");
+    case UploadStep::PictureBlock:
+        return QStringLiteral("第 %1 块（共 %2 块，图形 %3）写入失败")
+            .arg(r.blocksWritten + 1)
+            .arg(r.Blocks())
+            .arg(r.pages[static_cast<size_t>(r.blocksWritten / 4)] + 1);
+    case UploadStep::NameTable1: return QStringLiteral("写入图形名表 1 失败");
+    case UploadStep::NameTable2: return QStringLiteral("写入图形名表 2 失败");
+    case UploadStep::ProgramBlock: return QStringLiteral("写入节目表失败");
+    case UploadStep::Restart: return QStringLiteral("发送重启命令失败");
+    case UploadStep::Done: break;
+    }
+    return QString();
+}
+
+// The failure box's detailed text: where the upload stopped and what the
+// controller now holds, from the same facts korvex-cli reports.
+QString FailureDetail(const UploadResult &r, bool pictures)
+{
+    QStringList lines{FailedStep(r, pictures), QStringLiteral("控制卡现在保存的是：")};
+    if (!r.Confirmed(UploadStep::RecordWrite)) {
+        lines << (r.step == UploadStep::RecordWrite
+                      ? QStringLiteral("配置记录未确认写入，其中的数目可能是旧的，也可能是新的；"
+                                       "其余均未发送")
+                      : QStringLiteral("原有内容，未写入任何数据"));
+    } else if (pictures) {
+        lines << QStringLiteral("图形数：%1（已在第一块之前写入）").arg(r.count);
+        const std::vector<int> complete = r.CompletePictures();
+        lines << QStringLiteral("完整的图形：%1")
+                     .arg(complete.empty() ? QStringLiteral("无") : Numbers(complete));
+        int acknowledged = 0;
+        const int partial = r.PartialPicture(&acknowledged);
+        if (partial >= 0)
+            lines << QStringLiteral(
+                         "不完整的图形：%1（4 块中已写入 %2 块，第 %3 块可能只写入了一部分）")
+                         .arg(partial + 1)
+                         .arg(acknowledged)
+                         .arg(acknowledged + 1);
+        const std::vector<int> unsent = r.UnsentPictures();
+        if (!unsent.empty())
+            lines << QStringLiteral("未发送的图形：%1（仍为原有内容）").arg(Numbers(unsent));
+        if (r.Confirmed(UploadStep::NameTable2))
+            lines << QStringLiteral("两个图形名表均已写入");
+        else if (r.Confirmed(UploadStep::NameTable1))
+            lines << QStringLiteral(
+                "图形名表 1 已写入，图形名表 2 未写入（图形 65-120 的名字仍为原来的）");
+        else
+            lines << QStringLiteral("图形名表未写入（名字仍为原来的）");
+    } else {
+        lines << QStringLiteral("节目步数：%1（已写入）").arg(r.count);
+        lines << (r.step == UploadStep::ProgramBlock
+                      ? QStringLiteral("节目表：可能只写入了一部分")
+                      : QStringLiteral("节目表：未写入（仍为原有内容）"));
+    }
+    if (!r.Confirmed(UploadStep::Restart))
+        lines << QStringLiteral("未发送重启命令");
+    lines << QStringLiteral("再次发送即可补全。");
+    return lines.join(QLatin1Char('\n'));
+}
+
+// The bar's text: the percentage and, once a block has gone, the time left.
+void ShowProgress(QProgressBar *bar, const ProgressEstimate &estimate, int position)
+{
+    QString text = QStringLiteral("%1%").arg(estimate.Percent(position));
+    const int left = estimate.SecondsLeft(position);
+    if (left >= 0)
+        text += QStringLiteral("  剩余 %1").arg(QString::fromStdString(ClockText(left)));
+    bar->setFormat(text);
+    bar->setValue(position);
+    bar->repaint();
+}
+
+// A picture upload of `blocks` blocks, run by `send` with the bar's
+// progress function, then its message box. The full upload and the upload
+// of the selected picture differ only in what `send` sends.
+void RunPictureUpload(TFormMain *form, int blocks,
+                      const std::function<UploadResult(const ProgressFn &)> &send)
+{
+    QProgressBar *bar = form->PrgBar;
+    const ProgressEstimate estimate(blocks);
+    bar->setRange(0, blocks);
+    bar->setTextVisible(true);
+    bar->show();
+    ShowProgress(bar, estimate, 0);
+
+    // The upload runs on this thread. After each block the bar is repainted
+    // and pending non-input events (paint, window-system pings) are let
+    // through, so the desktop does not take the window for hung; user input
+    // stays blocked, and a close request is ignored while `uploading` is set.
+    form->uploading = true;
+    const UploadResult result = send([&](int position) {
+        ShowProgress(bar, estimate, position);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+    form->uploading = false;
+    bar->hide();
+
+    if (result.ok) {
+        ShowMessage(form, kPictCaption, QStringLiteral("      发送图形成功   "), MsgIcon::None);
+        RecordPictureCount(form->hostCopy, result.count);
+    } else {
+        ShowMessage(form, kPictCaption, QStringLiteral("      发送图形失败!      "), MsgIcon::Error,
+                    FailureDetail(result, true));
+    }
+}
+
+}  // namespace
+
+void TFormMain::BtnSendPictClick()
+{
+    const int n = doc.PictureCount();
+    RunPictureUpload(this, n * 4, [&](const ProgressFn &progress) {
+        return SendPictures(doc.Pictures(), n, PortNumber(), progress);
+    });
+}
+
+// The list's menu offers the send of the selected picture when the Send
+// button could send the library and a picture is selected.
+void TFormMain::PictListPopup(const QPoint &pos)
+{
+    MnuSendSelected->setEnabled(BtnSendPict->isEnabled() && SelectedRow(PictList) >= 0);
+    PictMenu->popup(PictList->viewport()->mapToGlobal(pos));
+}
+
+void TFormMain::MnuSendSelectedClick()
+{
+    const int selected = SelectedRow(PictList);
+    if (selected < 0)
+        return;
+    const int n = doc.PictureCount();
+    RunPictureUpload(this, 4, [&](const ProgressFn &progress) {
+        return SendChosenPictures(doc.Pictures(), n, {selected}, PortNumber(), progress);
+    });
+}
+
+void TFormMain::BtnSendProgClick()
+{
+    uploading = true;
+    const UploadResult result = SendProgram(doc.Program(), doc.ProgramLength(), PortNumber());
+    uploading = false;
+
+    if (result.ok) {
+        ShowMessage(this, QStringLiteral("发送节目表"),
+                    QStringLiteral("      发送节目表成功!      "), MsgIcon::None);
+        RecordProgramLength(hostCopy, result.count);
+    } else {
+        ShowMessage(this, QStringLiteral("发送节目表"),
+                    QStringLiteral("      发送节目表失败!      "), MsgIcon::Error,
+                    FailureDetail(result, false));
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    // Closing half way would leave the controller half-written.
+    if (uploading) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+}  // namespace korvex
