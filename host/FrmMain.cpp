@@ -1,46 +1,37 @@
-// The main window: construction of the three pages, start-up, the library
-// file save and the system settings page. The picture and program page
-// handlers live in FrmMainPattern.cpp and FrmMainProgram.cpp, the uploads in
-// FrmMainUpload.cpp.
+// The main window: construction of the three pages, start-up and the library
+// file save. The page handlers live in FrmMainConfig.cpp (system settings),
+// FrmMainPattern.cpp (pictures) and FrmMainProgram.cpp (program), the
+// uploads in FrmMainUpload.cpp.
 #include "host/FrmMain.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <memory>
 
+#include "app/file_locations.h"
+#include "app/profile.h"
 #include "host/MessageBox.h"
 #include "host/list_box.h"
+#include "host/port_tips.h"
 #include "host/program_icon.h"
 #include "host/spin_boxes.h"
-#include "app/file_locations.h"
-#include "host/port_tips.h"
-#include "app/gbk_text.h"
-#include "model/labels.h"
-#include "app/profile.h"
-#include "app/settings_exchange.h"
-#include "link/korvex_api.h"
 #include "model/effects.h"
 #include "model/library_file.h"
 
@@ -374,109 +365,6 @@ void TFormMain::BtnSavePictClick()
     BtnSavePict->setEnabled(false);
     programDirty = false;
     BtnSaveProgList->setEnabled(false);
-}
-
-// ------------------------------------------------------ system settings page
-
-void TFormMain::nComPortChange(QObject *sender)
-{
-    const int remembered = SelAnimation->currentIndex();
-
-    connected = false;
-    BtnCfgSave->setEnabled(false);
-    BtnSendProg->setEnabled(false);
-    BtnSendPict->setEnabled(false);
-
-    const bool ok = CheckConnection(PortNumber(), hostCopy);
-    ShowPortStatusTip(nComPort, Panel1, PortNumber(), ok);
-
-    QPalette panel = Panel1->palette();
-    if (!ok) {
-        panel.setColor(QPalette::Window, QColor(255, 0, 0));
-        Panel1->setPalette(panel);
-        sComState->setText(QStringLiteral("没有连接控制卡"));
-        if (!sender)
-            PageCtrl->setCurrentIndex(0);
-        return;
-    }
-
-    version = VersionNumber(hostCopy);
-    panel.setColor(QPalette::Window, QColor(0, 128, 0));
-    Panel1->setPalette(panel);
-    sComState->setText(QStringLiteral("已与控制卡连接"));
-
-    SelAnimation->clear();
-    for (int e = 0; e < kBasicEffectCount; ++e)
-        SelAnimation->addItem(QString::fromUtf8(EffectText(e)));
-
-    if (!HasSignature(hostCopy)) {
-        hostCopy = BlankRecord();
-    } else {
-        // The connected flag is still clear: the boxes' handler sends nothing.
-        ChkData->setChecked(DataInverted(hostCopy));
-        ChkOE->setChecked(OeInverted(hostCopy));
-        const uint8_t order = hostCopy[cfg::kColourOrder];
-        nRGB->setCurrentIndex(order < nRGB->count() ? order : -1);
-        vWidth->setValue(GetWord(hostCopy, cfg::kPixelCount));
-        for (int e = kBasicEffectCount; e < EffectsOffered(hostCopy); ++e)
-            SelAnimation->addItem(QString::fromUtf8(EffectText(e)));
-    }
-
-    SelAnimation->setCurrentIndex(remembered < SelAnimation->count() ? remembered : -1);
-    repaint();
-
-    connected = true;
-    BtnSendPict->setEnabled(true);
-    BtnSendProg->setEnabled(true);
-    if (!sender)
-        PageCtrl->setCurrentIndex(1);
-}
-
-// The settings the page's controls show; no colour order chosen is -1.
-static DisplaySettings ShownSettings(const TFormMain *form, int pixelCount)
-{
-    DisplaySettings settings;
-    settings.dataInverted = form->ChkData->isChecked();
-    settings.oeInverted = form->ChkOE->isChecked();
-    settings.colourOrder = form->nRGB->currentIndex();
-    settings.pixelCount = pixelCount;
-    return settings;
-}
-
-void TFormMain::ChangeCfgData(QObject *)
-{
-    const DisplaySettings settings = ShownSettings(this, vWidth->value());
-    if (!connected)
-        return;
-    ApplyLive(hostCopy, settings, PortNumber());
-    settingsDirty = true;
-    BtnCfgSave->setEnabled(true);
-}
-
-void TFormMain::vWidthChange()
-{
-    BtnCfgSave->setEnabled(true);
-}
-
-void TFormMain::BtnCfgSaveClick()
-{
-    const DisplaySettings settings =
-        ShownSettings(this, static_cast<WidthSpin *>(vWidth)->shownValue());
-    bool ok = false;
-    if (connected)
-        ok = StoreSettings(hostCopy, settings, PortNumber());
-    else
-        PutSettings(hostCopy, settings);
-
-    if (ok) {
-        settingsDirty = false;
-        ShowMessage(this, QStringLiteral("系统配置"),
-                    QStringLiteral("      保存配置信息成功!      "), MsgIcon::None);
-    } else {
-        ShowMessage(this, QStringLiteral("系统配置"),
-                    QStringLiteral("      保存配置信息失败!      "), MsgIcon::Error);
-    }
-    BtnCfgSave->setEnabled(connected && settingsDirty);
 }
 
 }  // namespace korvex
