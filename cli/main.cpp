@@ -1,5 +1,6 @@
 // korvex-cli: programs controller cards from a prepared library file, on
 // the same model, file and upload code as the desktop program.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,6 +40,7 @@ void Usage(FILE *out)
 
 int main(int argc, char **argv)
 {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past a file-size limit fails as "Disk full"
     if (argc < 2) {
         Usage(stderr);
         return korvex::cli::kExitUsage;
