@@ -106,5 +106,19 @@ TEST_F(Profile, GbkOrUtf8Text)
     EXPECT_EQ(Title(), kRedUtf8);
 }
 
+// Only the file's first 64 KiB count, up to the last whole line in them: a
+// key beyond is not seen, and a line cut by the limit (here a UTF-8 title,
+// which cut would no longer decode) is dropped rather than read in part.
+TEST_F(Profile, OnlyTheWholeLinesOfTheFirst64KiBAreRead)
+{
+    const std::string filler = "; " + std::string(kProfileReadLimit - 40, 'x') + "\n";
+    Write("[Setup]\n" + filler + "Title=" + kRedUtf8 + "\n");
+    EXPECT_EQ(Title(), kRedUtf8);  // ends inside the limit
+    Write("[Setup]\n" + filler + "Other=" + std::string(40, 'y') + "\nTitle=late\n");
+    EXPECT_EQ(Title(), "<none>");
+    Write("[Setup]\n" + filler + "Title=" + std::string(30, 'a') + kRedUtf8 + "\n");
+    EXPECT_EQ(Title(), "<none>");
+}
+
 }  // namespace
 }  // namespace korvex
