@@ -138,7 +138,8 @@ int RunCapture(int argc, char **argv)
     }
 
     const QString image = QString::fromStdString(positional[0]);
-    const LoadedImage loaded = LoadImageFile(image);
+    // Only row 0 is sampled, so only row 0 is decoded.
+    const LoadedImage loaded = LoadImageTopRow(image);
     if (!loaded.notice.isEmpty())
         Error((loaded.image.isNull() ? "" : "warning: ") + loaded.notice.toStdString());
     CaptureColours colours;
