@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
-#include <sstream>
 #include <unistd.h>
 
 #include "app/gbk_text.h"
@@ -104,7 +103,7 @@ bool ReadHead(const std::string &path, std::string &bytes)
     }
     ::close(fd);
     if (got > kProfileReadLimit) {
-        const size_t lastBreak = bytes.rfind('\n', kProfileReadLimit - 1);
+        const size_t lastBreak = bytes.find_last_of("\r\n", kProfileReadLimit - 1);
         got = lastBreak == std::string::npos ? 0 : lastBreak + 1;
     }
     bytes.resize(got);
@@ -128,12 +127,15 @@ bool Lookup(const std::string &text, const std::string &section, const std::stri
 {
     const std::string wantSection = Trim(section);
     const std::string wantKey = Trim(key);
-    std::istringstream lines(text);
-    std::string line;
     bool inSection = false;
     bool seenSection = false;
-    while (std::getline(lines, line)) {
-        const std::string t = Trim(line);
+    // Lines end at LF, CR LF or a lone CR.
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string t = Trim(text.substr(at, end - at));
+        at = end + 1;
         if (t.empty() || t[0] == ';')
             continue;
         if (t[0] == '[') {

@@ -1,5 +1,5 @@
 // Reading one key of a Windows profile (".Ini") file: bracketed section
-// names, key=value lines, names compared without regard to letter case,
+// names, key=value lines (ending at LF, CR LF or a lone CR), names compared without regard to letter case,
 // blanks around names and values ignored, ';' starting a comment line.
 // The file may be GBK or UTF-8 (with or without a byte order mark); it is
 // taken as UTF-8 when it decodes as such. Only a regular file is read (a

@@ -90,7 +90,9 @@ TEST_F(Profile, SectionsKeysCaseBlanksAndComments)
     EXPECT_EQ(Title(), "quoted ");
 
     Write("[Setup]\nTitle=\n");
-    EXPECT_EQ(Title(), "");  // present but empty
+    EXPECT_EQ(Title(), "");                        // present but empty
+    Write("[Setup]\rTitle=one\rline\rOther=1\r");  // a lone CR ends a line too
+    EXPECT_EQ(Title(), "one");
     Write("[Setup]\nCaption=x\n[Next]\nTitle=not here\n");
     EXPECT_EQ(Title(), "<none>");
     EXPECT_EQ(ReadProfileString(path + ".missing", "Setup", "Title", "d"), "d");
