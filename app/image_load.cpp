@@ -147,8 +147,10 @@ int CountScans(FILE *file, int limit)
         if (c == 0x00 || c == 0x01 || isRestart(c))
             continue;  // no segment follows
         const int hi = next(), lo = next();
+        if (hi == EOF || lo == EOF)
+            break;
         const int length = hi << 8 | lo;
-        if (lo == EOF || length < 2 || std::fseek(file, length - 2, SEEK_CUR) != 0)
+        if (length < 2 || std::fseek(file, length - 2, SEEK_CUR) != 0)
             break;
         if (c != 0xDA)
             continue;
