@@ -10,6 +10,7 @@ PACKAGES=(
   libjpeg-dev libjpeg-turbo-progs
   fonts-wqy-zenhei xvfb xauth xdotool
   python3 imagemagick
+  clang libclang-rt-14-dev
 )
 
 missing=()
