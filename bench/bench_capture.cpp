@@ -22,10 +22,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "app/capture.h"
 #include "app/image_load.h"
+#include "tests/support/capture_images.h"
 
 namespace {
 
@@ -122,38 +121,23 @@ Run Best(int rounds, const std::function<Run()> &once)
 // A w x h JPEG with camera-like detail (a gradient with fine noise).
 bool WriteJpeg(const std::string &path, int w, int h, bool progressive, bool grey)
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    QImage img(w, h, QImage::Format_RGB32);
+    if (img.isNull())
         return false;
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = grey ? 1 : 3;
-    c.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(w) * c.input_components);
     uint32_t s = 12345;
-    while (c.next_scanline < c.image_height) {
-        const int y = static_cast<int>(c.next_scanline);
-        for (size_t i = 0; i < row.size(); ++i) {
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
             s = s * 1664525u + 1013904223u;
-            row[i] =
-                static_cast<JSAMPLE>(((static_cast<int>(i) / 7 + y / 5) & 0xFF) / 2 + (s >> 27));
+            const int v = ((x / 7 + y / 5) & 0xFF) / 2;
+            line[x] = qRgb(v + (s >> 27), v / 2 + ((s >> 22) & 31), 128 - v / 2 + ((s >> 17) & 31));
         }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
     }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    return std::fclose(f) == 0;
+    korvex::test::JpegOptions opt;
+    opt.quality = 90;
+    opt.progressive = progressive;
+    opt.grey = grey;
+    return korvex::test::WriteJpeg(QString::fromStdString(path), img, opt);
 }
 
 bool CaptureTopRow(const QString &file)

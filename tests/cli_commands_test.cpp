@@ -24,6 +24,27 @@
 namespace korvex {
 namespace {
 
+// korvex-cli and `args` as execv takes them.
+class CommandLine {
+public:
+    explicit CommandLine(const std::vector<std::string> &args) : all_{KORVEX_CLI}
+    {
+        all_.insert(all_.end(), args.begin(), args.end());
+        for (std::string &a : all_)
+            argv_.push_back(a.data());
+        argv_.push_back(nullptr);
+    }
+    [[noreturn]] void Exec()
+    {
+        execv(argv_[0], argv_.data());
+        _exit(127);
+    }
+
+private:
+    std::vector<std::string> all_;
+    std::vector<char *> argv_;
+};
+
 struct CliRun {
     int status = -1;  // exit status, or -1 when it did not end in time
     std::string out, err;
@@ -36,21 +57,14 @@ CliRun Cli(const std::vector<std::string> &args, int seconds = 30)
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
         return r;
-    std::vector<std::string> all = {KORVEX_CLI};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
+    CommandLine command(args);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outPipe[1], STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
         close(outPipe[0]);
         close(errPipe[0]);
-        execv(argv[0], argv.data());
-        _exit(127);
+        command.Exec();
     }
     close(outPipe[1]);
     close(errPipe[1]);
@@ -104,18 +118,12 @@ CliRun CliOnTerminal(const std::vector<std::string> &args)
     cfmakeraw(&raw);
     if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0)
         return r;
-    std::vector<std::string> all = {KORVEX_CLI};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    CommandLine command(args);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(slave, STDOUT_FILENO);
         close(master);
-        execv(argv[0], argv.data());
-        _exit(127);
+        command.Exec();
     }
     close(slave);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
