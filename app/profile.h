@@ -1,11 +1,12 @@
 // Reading one key of a Windows profile (".Ini") file: bracketed section
-// names, key=value lines (ending at LF, CR LF or a lone CR), names compared without regard to letter case,
-// blanks around names and values ignored, ';' starting a comment line.
-// The file may be GBK or UTF-8 (with or without a byte order mark); it is
-// taken as UTF-8 when it decodes as such. Only a regular file is read (a
-// FIFO or a device at the file's place counts as a missing file), and only
-// its first kProfileReadLimit bytes: the settings a profile holds are a few
-// short lines, and a larger file must not cost start-up time or memory.
+// names, key=value lines (ending at LF, CR LF or a lone CR), names compared
+// without regard to letter case, blanks around names and values ignored,
+// ';' starting a comment line. The file may be GBK or UTF-8 (with or
+// without a byte order mark); it is taken as UTF-8 when it decodes as
+// such. Only a regular file is read (a FIFO or a device at the file's
+// place counts as a missing file), and only its first kProfileReadLimit
+// bytes: the settings a profile holds are a few short lines, and a larger
+// file must not cost start-up time or memory.
 #pragma once
 
 #include <cstddef>
