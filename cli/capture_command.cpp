@@ -42,7 +42,8 @@ const char kHelp[] = "usage: korvex-cli capture IMAGE --name NAME [--width W] [-
                      "                  'korvex-cli list' numbers them) instead of appending\n"
                      "\n"
                      "Exit status: 0 done, 2 bad usage, an image that gives no picture, or a\n"
-                     "library file that cannot be read or written.\n";
+                     "library file that cannot be read or written or is damaged (nothing is\n"
+                     "then written).\n";
 
 bool TakesValue(const std::vector<OptionSpec> &specs, const std::string &arg)
 {
