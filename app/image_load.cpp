@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -12,6 +11,8 @@
 
 #include <jpeglib.h>
 #include <jerror.h>
+
+#include "app/bmp_reader.h"
 
 namespace korvex {
 
@@ -40,6 +41,14 @@ QStringList QtNameFilters(const QString &pipeFilter)
 }
 
 namespace {
+
+const QString kCutOffNotice = QStringLiteral("图片文件不完整，无法装入");
+const QString kNoMemoryNotice = QStringLiteral("内存不足，无法装入图片");
+
+QString TooManyScansNotice()
+{
+    return QStringLiteral("图片数据损坏：扫描段超过 %1 个").arg(kJpegMaxScans);
+}
 
 QString TooLargeNotice(int64_t width, int64_t height)
 {
@@ -108,6 +117,61 @@ void OnJpegProgress(j_common_ptr cinfo)
     }
 }
 
+// Counts the scans of a JPEG file by walking its markers, without decoding
+// anything: the SOS markers up to EOI, skipping the entropy-coded data
+// after each (where 0xFF is followed by a stuffed 0x00 or a restart
+// marker). Stops counting above `limit`. The file position is restored.
+int CountScans(FILE *file, int limit)
+{
+    const long start = std::ftell(file);
+    std::rewind(file);
+    auto next = [file] { return getc_unlocked(file); };
+    auto isRestart = [](int c) { return c >= 0xD0 && c <= 0xD7; };
+    constexpr int kNone = -2;
+    int scans = 0;
+    int c = next();
+    int marker = c == 0xFF && next() == 0xD8 ? kNone : EOF;  // a code already read
+    while (scans <= limit) {
+        if (marker == kNone) {
+            // the next marker: anything up to 0xFF is skipped, then fill bytes
+            while ((c = next()) != EOF && c != 0xFF) {
+            }
+            while (c == 0xFF)
+                c = next();
+            marker = c;
+        }
+        c = marker;
+        marker = kNone;
+        if (c == EOF || c == 0xD9)
+            break;
+        if (c == 0x00 || c == 0x01 || isRestart(c))
+            continue;  // no segment follows
+        const int hi = next(), lo = next();
+        if (hi == EOF || lo == EOF)
+            break;
+        const int length = hi << 8 | lo;
+        if (length < 2 || std::fseek(file, length - 2, SEEK_CUR) != 0)
+            break;
+        if (c != 0xDA)
+            continue;
+        ++scans;
+        // the scan's data, up to the marker that ends it
+        while ((c = next()) != EOF) {
+            if (c != 0xFF)
+                continue;
+            while (c == 0xFF)
+                c = next();
+            if (c == EOF || (c != 0x00 && !isRestart(c)))
+                break;
+        }
+        if (c == EOF)
+            break;
+        marker = c;
+    }
+    std::fseek(file, start, SEEK_SET);
+    return scans;
+}
+
 // Everything the decoder touches lives here, on the heap and outside the
 // frame that calls setjmp, so nothing is lost when an error jumps back.
 struct JpegJob {
@@ -151,7 +215,7 @@ bool IsMemoryError(int code)
 QString ErrorNotice(const JpegJob &job)
 {
     if (job.errors.tooManyScans)
-        return QStringLiteral("图片数据损坏：扫描段超过 %1 个").arg(kJpegMaxScans);
+        return TooManyScansNotice();
     if (IsMemoryError(job.errors.code))
         return QStringLiteral("图片太大：解码需要的内存超过了 %1 MB 的上限")
             .arg(kJpegMemoryLimit / (1024 * 1024));
@@ -172,6 +236,9 @@ LoadedImage Refused(const QString &notice)
 LoadedImage JpegOutcome(JpegJob &job, bool failed)
 {
     LoadedImage out;
+    // libjpeg reads no frame above 65500 pixels a side: too large, not unreadable
+    if (!job.headerRead && job.errors.code == JERR_IMAGE_TOO_BIG)
+        return Refused(TooLargeNotice(job.cinfo.image_width, job.cinfo.image_height));
     if (!job.headerRead)
         return out;  // not a JPEG we can read: dropped without a word
     const int height = job.image.isNull() ? 0 : job.image.height();
@@ -185,7 +252,7 @@ LoadedImage JpegOutcome(JpegJob &job, bool failed)
         if (failed && job.rowsDone < height)
             return Refused(ErrorNotice(job));
         if (job.errors.dataMissing && job.errors.endedInScan <= 1)
-            return Refused(QStringLiteral("图片文件不完整，无法装入"));
+            return Refused(kCutOffNotice);
         out.image = job.image;
         if (job.errors.dataEnded) {
             out.status = LoadStatus::Partial;
@@ -204,7 +271,7 @@ LoadedImage JpegOutcome(JpegJob &job, bool failed)
     if (job.rowsDone == 0) {
         if (failed)
             return Refused(ErrorNotice(job));
-        return Refused(QStringLiteral("图片文件不完整，无法装入"));
+        return Refused(kCutOffNotice);
     }
     PaintRowsBlack(job.image, job.rowsDone);
     out.image = job.image;
@@ -218,8 +285,10 @@ LoadedImage JpegOutcome(JpegJob &job, bool failed)
 
 // Decodes a JPEG into RGB32. `previewSide` 0 decodes at scale 1/1;
 // otherwise libjpeg scales down by up to 8 while both sides stay at least
-// `previewSide` pixels.
-LoadedImage DecodeJpeg(const QString &path, int previewSide)
+// `previewSide` pixels. `topRows` > 0 decodes only the first rows (a
+// multi-scan file is still read whole, since every scan refines every row,
+// but only those rows go through the final transform).
+LoadedImage DecodeJpeg(const QString &path, int previewSide, int topRows)
 {
     auto job = std::make_unique<JpegJob>();
     job->file = std::fopen(QFile::encodeName(path).constData(), "rb");
@@ -262,26 +331,32 @@ LoadedImage DecodeJpeg(const QString &path, int previewSide)
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.do_block_smoothing = TRUE;
     job->multiScan = jpeg_has_multiple_scans(&cinfo);
+    // libjpeg reads every scan of a multi-scan file before the first row,
+    // each over the whole picture: the scans are counted before any is.
+    if (job->multiScan && CountScans(job->file, kJpegMaxScans) > kJpegMaxScans)
+        return Refused(TooManyScansNotice());
 
     jpeg_start_decompress(&cinfo);
     job->started = true;
     // A multi-scan file has been read whole by now; one that ended inside
     // its first scan has areas with no data at all.
     if (job->multiScan && job->errors.dataMissing && job->errors.endedInScan <= 1)
-        return Refused(QStringLiteral("图片文件不完整，无法装入"));
+        return Refused(kCutOffNotice);
     if (cinfo.output_components != 3)
         return Refused(QStringLiteral("不支持这种 JPEG 颜色格式"));
 
-    job->image = QImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                        QImage::Format_RGB32);
+    const JDIMENSION rows =
+        topRows > 0 ? std::min<JDIMENSION>(topRows, cinfo.output_height) : cinfo.output_height;
+    job->image =
+        QImage(static_cast<int>(cinfo.output_width), static_cast<int>(rows), QImage::Format_RGB32);
     if (job->image.isNull())
-        return Refused(QStringLiteral("内存不足，无法装入图片"));
+        return Refused(kNoMemoryNotice);
     job->row.resize(static_cast<size_t>(cinfo.output_width) * 3);
 
     const int width = static_cast<int>(cinfo.output_width);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW rows[1] = {job->row.data()};
-        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
+    while (job->rowsDone < job->image.height()) {
+        JSAMPROW row[1] = {job->row.data()};
+        if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
             break;
         // A sequential file that ran out of data: this row and the rest
         // were made up by libjpeg, not read.
@@ -299,96 +374,47 @@ LoadedImage DecodeJpeg(const QString &path, int previewSide)
 
 // ----------------------------------------------------------------- BMP
 
-// Makes any decoded BMP plain 0xffRRGGBB. An alpha channel is ignored, not
-// blended: the colour values are taken as stored.
-QImage ToOpaqueRgb32(QImage image)
+LoadedImage DecodeBmp(const QString &path, int topRows)
 {
-    if (!image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_RGB32);
-    image = image.convertToFormat(QImage::Format_ARGB32);
-    if (image.isNull())
-        return image;
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            line[x] |= 0xff000000u;
-    }
-    image.reinterpretAsFormat(QImage::Format_RGB32);
-    return image;
-}
-
-// Opens `path` as a BMP and nothing else (a PNG named ".bmp" is not read).
-void SetUpBmpReader(QImageReader &reader)
-{
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
-    reader.setFormat("bmp");
-    // Room for the pixel budget at 4 bytes a pixel, in MB.
-    reader.setAllocationLimit(static_cast<int>(kMaxImagePixels * 4 / (1024 * 1024)) + 16);
-}
-
-// The picture size a BMP header declares, read before any decoder sees the
-// file (Qt's reader calls anything above 16384 x 16384 unreadable, which
-// would hide the reason from the operator). False for no BMP header.
-bool BmpDeclaredSize(const QString &path, int64_t &width, int64_t &height)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray h = f.read(26);
-    if (h.size() < 26 || h[0] != 'B' || h[1] != 'M')
-        return false;
-    auto u8 = [&](int at) { return static_cast<uint32_t>(static_cast<uint8_t>(h[at])); };
-    auto u16 = [&](int at) { return u8(at) | u8(at + 1) << 8; };
-    auto u32 = [&](int at) { return u16(at) | u16(at + 2) << 16; };
-    const uint32_t infoSize = u32(14);
-    if (infoSize == 12) {  // OS/2 core header: 16-bit sizes
-        width = u16(18);
-        height = u16(20);
-    } else {
-        width = static_cast<int32_t>(u32(18));
-        height = static_cast<int32_t>(u32(22));
-        if (height < 0)
-            height = -height;  // top-down rows
-    }
-    return true;
-}
-
-LoadedImage DecodeBmp(const QString &path)
-{
-    int64_t declaredWidth = 0, declaredHeight = 0;
-    if (BmpDeclaredSize(path, declaredWidth, declaredHeight) && declaredWidth > 0 &&
-        declaredHeight > 0 && OverBudget(declaredWidth, declaredHeight))
-        return Refused(TooLargeNotice(declaredWidth, declaredHeight));
-
-    QImageReader reader(path);
-    SetUpBmpReader(reader);
-    const QSize size = reader.size();  // the header only
-    if (!size.isValid())
-        return {};
-    if (OverBudget(size.width(), size.height()))
-        return Refused(TooLargeNotice(size.width(), size.height()));
-    QImage image;
-    if (!reader.read(&image))
-        return {};
+    const BmpDecoded bmp = DecodeBmpFile(path, kMaxImagePixels, topRows);
     LoadedImage out;
-    out.image = ToOpaqueRgb32(std::move(image));  // no second copy of a large picture
-    if (out.image.isNull())
-        return Refused(QStringLiteral("内存不足，无法装入图片"));
-    out.status = LoadStatus::Ok;
-    return out;
+    switch (bmp.status) {
+    case BmpStatus::Ok:
+        out.image = bmp.image;
+        out.status = LoadStatus::Ok;
+        return out;
+    case BmpStatus::NotBmp: return out;  // dropped without a word, as every unreadable file
+    case BmpStatus::TooLarge: return Refused(TooLargeNotice(bmp.width, bmp.height));
+    case BmpStatus::CutOff: return Refused(kCutOffNotice);
+    case BmpStatus::NoMemory: break;
+    }
+    return Refused(kNoMemoryNotice);
 }
 
 }  // namespace
 
-LoadedImage LoadImageFile(const QString &path)
+namespace {
+
+LoadedImage LoadRows(const QString &path, int topRows)
 {
     const QString ext = LowerExtension(path);
     const bool bmp = ext == QLatin1String(".bmp");
     const bool jpeg = ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg");
     if ((!bmp && !jpeg) || !QFileInfo(path).isFile())
         return {};
-    return bmp ? DecodeBmp(path) : DecodeJpeg(path, 0);
+    return bmp ? DecodeBmp(path, topRows) : DecodeJpeg(path, 0, topRows);
+}
+
+}  // namespace
+
+LoadedImage LoadImageFile(const QString &path)
+{
+    return LoadRows(path, 0);
+}
+
+LoadedImage LoadImageTopRow(const QString &path)
+{
+    return LoadRows(path, 1);
 }
 
 QImage LoadPreview(const QString &path, const QSize &box)
@@ -398,9 +424,9 @@ QImage LoadPreview(const QString &path, const QSize &box)
         return {};
     QImage image;
     if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg")) {
-        image = DecodeJpeg(path, std::max(box.width(), box.height())).image;
+        image = DecodeJpeg(path, std::max(box.width(), box.height()), 0).image;
     } else if (ext == QLatin1String(".bmp")) {
-        image = DecodeBmp(path).image;
+        image = DecodeBmp(path, 0).image;
     }
     if (image.isNull())
         return image;

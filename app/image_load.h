@@ -3,7 +3,10 @@
 // lower-cased extension. Files come from anywhere, so every reader is
 // bounded: no image above kMaxImagePixels is decoded, libjpeg may allocate
 // at most kJpegMemoryLimit bytes for its own buffers, and a progressive
-// JPEG may hold at most kJpegMaxScans scans. Errors never end the program.
+// JPEG may hold at most kJpegMaxScans scans (counted before any is
+// decoded). Every pixel handed on comes from the file or is black where
+// the file says so: a BMP cut short is refused, a JPEG cut short keeps
+// what was decoded (see LoadImageFile). Errors never end the program.
 #pragma once
 
 #include <QImage>
@@ -29,7 +32,8 @@ constexpr int kJpegMaxScans = 500;
 enum class LoadStatus {
     Ok,       // the whole picture was read
     NotRead,  // missing file, other extension, unreadable header: nothing, say nothing
-    Refused,  // too large, out of libjpeg's memory, or damaged: nothing, `notice` says why
+    Refused,  // too large, cut-off BMP, out of libjpeg's memory, or damaged: nothing, `notice` says
+              // why
     Partial,  // a damaged or cut-off JPEG: what was decoded, `notice` says so
 };
 
@@ -47,6 +51,13 @@ struct LoadedImage {
 // any data). A JPEG that breaks before its first row gives nothing. A file
 // that lacks only its final EOI marker loses nothing.
 LoadedImage LoadImageFile(const QString &path);
+
+// The picture's top row alone, as a picture one row high: what the capture
+// samples. The row and the outcome are those of LoadImageFile, under the
+// same bounds, but nothing below the row is decoded (a multi-scan JPEG is
+// still read whole, as each of its scans covers every row), so the cost is
+// about that of one row. Damage further down a file is not seen.
+LoadedImage LoadImageTopRow(const QString &path);
 
 // A small picture for the open dialog's preview, at most `box` in size,
 // under the same bounds; null when the file cannot be shown.

@@ -2,11 +2,12 @@
 #include "app/profile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
-#include <fstream>
-#include <sstream>
+#include <unistd.h>
 
 #include "app/gbk_text.h"
+#include "model/regular_file.h"
 
 namespace korvex {
 
@@ -79,20 +80,44 @@ bool IsValidUtf8(const std::string &s)
     return true;
 }
 
-// The whole file as UTF-8; false when it cannot be read.
-bool LoadAsUtf8(const std::string &path, std::string &text)
+// The file's first bytes, up to the limit and cut after its last line
+// break within it when the file is longer; false when it cannot be read.
+bool ReadHead(const std::string &path, std::string &bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    bool notRegular = false;
+    const int fd = OpenRegularFile(path, notRegular);
+    if (fd < 0)
         return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
+    bytes.assign(kProfileReadLimit + 1, '\0');  // one more tells a longer file
+    size_t got = 0;
+    bool ok = true;
+    while (got < bytes.size()) {
+        const ssize_t r = ::read(fd, &bytes[got], bytes.size() - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            ok = r == 0;
+            break;
+        }
+        got += static_cast<size_t>(r);
+    }
+    ::close(fd);
+    if (got > kProfileReadLimit) {
+        const size_t lastBreak = bytes.find_last_of("\r\n", kProfileReadLimit - 1);
+        got = lastBreak == std::string::npos ? 0 : lastBreak + 1;
+    }
+    bytes.resize(got);
+    return ok;
+}
+
+// A file's bytes as UTF-8.
+std::string AsUtf8(std::string text)
+{
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
     else if (!IsValidUtf8(text))
         text = GbkToUtf8(text);
-    return true;
+    return text;
 }
 
 // Finds `key` in `section`; the first section of that name and the first
@@ -102,12 +127,15 @@ bool Lookup(const std::string &text, const std::string &section, const std::stri
 {
     const std::string wantSection = Trim(section);
     const std::string wantKey = Trim(key);
-    std::istringstream lines(text);
-    std::string line;
     bool inSection = false;
     bool seenSection = false;
-    while (std::getline(lines, line)) {
-        const std::string t = Trim(line);
+    // Lines end at LF, CR LF or a lone CR.
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string t = Trim(text.substr(at, end - at));
+        at = end + 1;
         if (t.empty() || t[0] == ';')
             continue;
         if (t[0] == '[') {
@@ -138,19 +166,28 @@ bool Lookup(const std::string &text, const std::string &section, const std::stri
 
 }  // namespace
 
+std::optional<std::string> LookupProfileText(std::string bytes, const std::string &section,
+                                             const std::string &key)
+{
+    std::string value;
+    if (!Lookup(AsUtf8(std::move(bytes)), section, key, value))
+        return std::nullopt;
+    return value;
+}
+
 std::string ReadProfileString(const std::string &path, const std::string &section,
                               const std::string &key, const std::string &def)
 {
-    std::string text, value;
-    if (!LoadAsUtf8(path, text) || !Lookup(text, section, key, value))
+    std::string bytes;
+    if (!ReadHead(path, bytes))
         return def;
-    return value;
+    return LookupProfileText(std::move(bytes), section, key).value_or(def);
 }
 
 bool ProfileHasKey(const std::string &path, const std::string &section, const std::string &key)
 {
-    std::string text, value;
-    return LoadAsUtf8(path, text) && Lookup(text, section, key, value);
+    std::string bytes;
+    return ReadHead(path, bytes) && LookupProfileText(std::move(bytes), section, key).has_value();
 }
 
 }  // namespace korvex

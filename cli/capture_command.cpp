@@ -85,7 +85,8 @@ int RunCapture(const Invocation &inv)
     }
 
     const QString image = QString::fromStdString(positional[0]);
-    const LoadedImage loaded = LoadImageFile(image);
+    // Only row 0 is sampled, so only row 0 is decoded.
+    const LoadedImage loaded = LoadImageTopRow(image);
     if (!loaded.notice.isEmpty())
         Error((loaded.image.isNull() ? "" : "warning: ") + loaded.notice.toStdString());
     CaptureColours colours;
@@ -111,7 +112,8 @@ int RunCapture(const Invocation &inv)
     doc->Store(*data);
 
     std::string error;
-    MakeUserDataFolder(QString::fromLocal8Bit(path.c_str()));  // the user's data folder, on a first save
+    MakeUserDataFolder(
+        QString::fromLocal8Bit(path.c_str()));  // the user's data folder, on a first save
     if (!SaveLibraryFile(path, *data, error)) {
         Error("cannot write the library file " + path + ": " + error);
         return kExitUsage;
@@ -149,7 +151,8 @@ const CommandSpec kCaptureCommand = {
     /*usesLibrary=*/true,
     RunCapture,
     "Exit status: 0 done, 2 bad usage, an image that gives no picture, or a\n"
-    "library file that cannot be read or written.\n",
+    "library file that cannot be read or written or is damaged (nothing is\n"
+    "then written).\n",
 };
 
 }  // namespace korvex::cli

@@ -20,10 +20,13 @@ bool LoadLibrary(const std::string &path, LibraryData &data)
         Error("cannot read the library file " + path + ": " + error);
         return false;
     }
-    if (data.countsClamped)
-        Error("warning: " + path +
-              " gives more pictures or program steps than a library "
-              "holds; only the first 121 pictures and 512 steps are used");
+    // The window would list a damaged count as nothing or cut it; a command
+    // acting on such a file would send or overwrite the wrong pictures.
+    if (const auto damage = FindDamagedCount(data)) {
+        Error("the library file " + path + " is damaged: its " + damage->field + " is " +
+              std::to_string(damage->value) + ", above " + std::to_string(damage->limit));
+        return false;
+    }
     return true;
 }
 

@@ -2,6 +2,7 @@
 // labelled and listed exactly as the desktop program's lists show them.
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 #include "app/gbk_text.h"
 #include "cli/cli.h"
@@ -13,6 +14,34 @@ namespace korvex::cli {
 
 namespace {
 
+// A label for printing. On a terminal, control characters (C0, DEL and C1)
+// are shown as \xHH and \u00HH, so a name cannot move the cursor, clear
+// the screen or change the terminal's settings; elsewhere the label is
+// printed as it is.
+std::string Printable(const std::string &utf8, bool terminal)
+{
+    if (!terminal)
+        return utf8;
+    std::string out;
+    char esc[8];
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        const unsigned char next =
+            i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(esc, sizeof esc, "\\x%02x", c);
+            out += esc;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(esc, sizeof esc, "\\u%04x", next);
+            out += esc;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 int RunList(const Invocation &inv)
 {
     auto data = std::make_unique<LibraryData>();
@@ -21,10 +50,11 @@ int RunList(const Invocation &inv)
     auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
     doc->Load(*data);
 
-    std::printf("library: %s\n", inv.libraryPath.c_str());
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    std::printf("library: %s\n", Printable(inv.libraryPath, terminal).c_str());
     std::printf("pictures: %d\n", doc->PictureCount());
     for (int i = 0; i < doc->PictureCount(); ++i)
-        std::printf("%s\n", doc->PictureLabel(i).c_str());
+        std::printf("%s\n", Printable(doc->PictureLabel(i), terminal).c_str());
 
     // The entries the rebuild dropped: among the first programLength, those
     // whose picture the library does not hold.
@@ -38,7 +68,7 @@ int RunList(const Invocation &inv)
     }
     std::printf("program steps: %d\n", doc->ProgramLength());
     for (int s = 0; s < doc->ProgramLength(); ++s)
-        std::printf("%s (value %d)\n", doc->StepLabel(s).c_str(),
+        std::printf("%s (value %d)\n", Printable(doc->StepLabel(s), terminal).c_str(),
                     doc->Program()[static_cast<size_t>(s)].value);
     return kExitOk;
 }
@@ -50,7 +80,8 @@ const CommandSpec kListCommand = {
     "list the pictures and program steps of a library file",
     nullptr,
     "Lists the pictures and the program steps of a library file with the\n"
-    "labels the desktop program shows; names are printed as UTF-8.\n",
+    "labels the desktop program shows; names are printed as UTF-8 (on a\n"
+    "terminal with control characters shown as \\xHH or \\u00HH).\n",
     {},
     /*usesPort=*/false,
     /*usesLibrary=*/true,

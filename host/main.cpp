@@ -3,6 +3,7 @@
 // argument it reads is --version, which prints the version and ends
 // without opening a window.
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +12,7 @@
 
 int main(int argc, char **argv)
 {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past a file-size limit fails as "Disk full"
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("korvex %s\n", KORVEX_VERSION);
         return 0;

@@ -7,9 +7,13 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "model/regular_file.h"
 
 namespace korvex {
 
@@ -19,6 +23,8 @@ LibraryWriteFn g_write;
 
 const char kShortFile[] = "Read beyond end of file";
 const char kDiskFull[] = "Disk full";
+const char kNotRegular[] = "Not a regular file";
+const char kSavingInfix[] = ".saving.";
 
 // The operator knows a refused open by this text; other failures carry
 // the system's own description.
@@ -26,7 +32,9 @@ std::string SystemReason(int err)
 {
     if (err == EACCES || err == EPERM)
         return "File access denied";
-    if (err == ENOSPC)
+    // A write past the file-size limit (with SIGXFSZ ignored) fails as a
+    // full disk would.
+    if (err == ENOSPC || err == EFBIG)
         return kDiskFull;
     return std::strerror(err);
 }
@@ -149,15 +157,66 @@ bool WriteSyncClose(int fd, const std::string &image, std::string &error)
 // only a longer file is cut to size after the write.
 bool WriteInPlace(const std::string &path, const std::string &image, std::string &error)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = SystemReason(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = kNotRegular;
         return false;
     }
     return WriteSyncClose(fd, image, error);
 }
 
+// The temporary file a save of `base` by process `pid` writes (attempt n).
+std::string TemporaryName(const std::string &dir, const std::string &base, pid_t pid, int attempt)
+{
+    return dir + "/." + base + kSavingInfix + std::to_string(pid) + "." + std::to_string(attempt);
+}
+
+// Removes the temporary files of saves of `base` whose process no longer
+// exists (killed or crashed midway); a live process's file is its own.
+void RemoveStaleTemporaries(const std::string &dir, const std::string &base)
+{
+    DIR *d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    const std::string prefix = "." + base + kSavingInfix;
+    while (const dirent *e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        // "<pid>.<attempt>", both decimal
+        const std::string rest = name.substr(prefix.size());
+        const size_t dot = rest.find('.');
+        if (dot == 0 || dot == std::string::npos || dot > 9 || dot + 1 == rest.size() ||
+            rest.find_first_not_of("0123456789.") != std::string::npos ||
+            rest.find('.', dot + 1) != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dot)));
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string path = dir + "/" + name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.c_str());
+    }
+    ::closedir(d);
+}
+
 }  // namespace
+
+std::optional<DamagedCount> FindDamagedCount(const LibraryData &data)
+{
+    if (data.storedPictureCount > kMaxPictures)
+        return DamagedCount{"picture count", data.storedPictureCount, kMaxPictures};
+    if (data.storedProgramLength > kMaxProgram)
+        return DamagedCount{"program length", data.storedProgramLength, kMaxProgram};
+    return std::nullopt;
+}
 
 std::string SerialiseLibrary(const LibraryData &data)
 {
@@ -183,9 +242,11 @@ std::string SerialiseLibrary(const LibraryData &data)
 bool ParseLibraryImage(const uint8_t *bytes, size_t size, LibraryData &data)
 {
     data.countsClamped = false;
+    data.storedPictureCount = data.storedProgramLength = 0;
     if (size < 2)
         return false;
-    data.pictureCount = ListedCount(GetU16(bytes), kMaxPictures, data.countsClamped);
+    data.storedPictureCount = GetU16(bytes);
+    data.pictureCount = ListedCount(data.storedPictureCount, kMaxPictures, data.countsClamped);
     for (int i = 0; i < kMaxPictures; ++i) {
         const size_t at = kPictureRecordsOffset + size_t(i) * kPictureRecordSize;
         if (at + kPictureRecordSize > size)
@@ -194,8 +255,8 @@ bool ParseLibraryImage(const uint8_t *bytes, size_t size, LibraryData &data)
     }
     if (size < size_t(kProgramEntriesOffset))
         return false;
-    data.programLength =
-        ListedCount(GetU16(bytes + kProgramLengthOffset), kMaxProgram, data.countsClamped);
+    data.storedProgramLength = GetU16(bytes + kProgramLengthOffset);
+    data.programLength = ListedCount(data.storedProgramLength, kMaxProgram, data.countsClamped);
     for (int e = 0; e < kMaxProgram; ++e) {
         const size_t at = kProgramEntriesOffset + 3 * size_t(e);
         if (at + 3 > size)
@@ -207,9 +268,10 @@ bool ParseLibraryImage(const uint8_t *bytes, size_t size, LibraryData &data)
 
 bool LoadLibraryFile(const std::string &path, LibraryData &data, std::string &error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool notRegular = false;
+    const int fd = OpenRegularFile(path, notRegular);
     if (fd < 0) {
-        error = SystemReason(errno);
+        error = notRegular && errno != EISDIR ? kNotRegular : SystemReason(errno);
         return false;
     }
     // Bytes beyond the fixed size are ignored.
@@ -257,17 +319,21 @@ bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::stri
     // would refuse it: the renamed temporary file must not get round a
     // write protection.
     struct stat old;
-    const bool existing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool existing = ::stat(target.c_str(), &old) == 0;
+    if (existing && !S_ISREG(old.st_mode)) {
+        error = S_ISDIR(old.st_mode) ? SystemReason(EISDIR) : kNotRegular;
+        return false;
+    }
     if (existing && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
         error = SystemReason(errno);
         return false;
     }
 
+    RemoveStaleTemporaries(dir, BaseOf(target));
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = dir + "/." + BaseOf(target) + ".saving." + std::to_string(::getpid()) + "." +
-               std::to_string(attempt);
+        temp = TemporaryName(dir, BaseOf(target), ::getpid(), attempt);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
             // A folder that takes no new file may still hold a writable

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -29,16 +30,36 @@ struct LibraryData {
     // cut to the size of the table (a negative count lists nothing and is
     // not reported here).
     bool countsClamped = false;
+    // The two count fields as the file stores them, set by a load.
+    uint16_t storedPictureCount = 0;
+    uint16_t storedProgramLength = 0;
 };
 
+// A count field that no library of this program can hold: a picture count
+// above 121 or a program length above 512 (a set top bit included, which
+// the window reads as a negative count that lists nothing).
+struct DamagedCount {
+    const char *field;  // "picture count" or "program length"
+    unsigned value;     // as stored
+    int limit;          // 121 or 512
+};
+// The first damaged count of a loaded library, if any.
+std::optional<DamagedCount> FindDamagedCount(const LibraryData &data);
+
 // Reads the file into `data`. On failure returns false and sets `error` to
-// the text to show ("Read beyond end of file" for a short file, the system's
-// reason otherwise); `data` then holds whatever was read before the failure.
+// the text to show ("Read beyond end of file" for a short file, "Not a
+// regular file" for a device, FIFO or socket, which is never opened for
+// reading, the system's reason otherwise); `data` then holds whatever was
+// read before the failure.
 bool LoadLibraryFile(const std::string &path, LibraryData &data, std::string &error);
 
 // Writes the whole file through a temporary file in the same folder that
 // replaces `path` only once complete and flushed. On failure the old file is
-// intact and `error` holds the text to show ("Disk full" for a short write).
+// intact and `error` holds the text to show ("Disk full" for a short write
+// or a write past the process's file-size limit). Only a regular file or
+// nothing is ever replaced: anything else at `path` is refused ("Not a
+// regular file"). Temporary files that earlier saves of this library left
+// behind (their process no longer exists) are removed.
 // An existing file the user may not write is refused ("File access denied")
 // and left alone. When the folder does not let the temporary file be made
 // or take the place of the existing file, but that file is writable, the

@@ -26,6 +26,10 @@ ctest --test-dir "$BUILD" --output-on-failure --timeout 300 --no-tests=error
 # The Debian package, made and checked in build-package/.
 bash scripts/test-package.sh
 
+# Fuzz smoke run: each libFuzzer target for 20 s (skipped, with the reason
+# printed, where clang or its fuzzer runtime is missing).
+bash scripts/fuzz.sh 20
+
 if [ -f scripts/test-windows.sh ]; then
   bash scripts/test-windows.sh
 fi

@@ -90,7 +90,9 @@ TEST_F(Profile, SectionsKeysCaseBlanksAndComments)
     EXPECT_EQ(Title(), "quoted ");
 
     Write("[Setup]\nTitle=\n");
-    EXPECT_EQ(Title(), "");  // present but empty
+    EXPECT_EQ(Title(), "");                        // present but empty
+    Write("[Setup]\rTitle=one\rline\rOther=1\r");  // a lone CR ends a line too
+    EXPECT_EQ(Title(), "one");
     Write("[Setup]\nCaption=x\n[Next]\nTitle=not here\n");
     EXPECT_EQ(Title(), "<none>");
     EXPECT_EQ(ReadProfileString(path + ".missing", "Setup", "Title", "d"), "d");
@@ -104,6 +106,20 @@ TEST_F(Profile, GbkOrUtf8Text)
     EXPECT_EQ(Title(), kRedUtf8);
     Write("\xEF\xBB\xBF[Setup]\nTitle=" + kRedUtf8 + "\n");
     EXPECT_EQ(Title(), kRedUtf8);
+}
+
+// Only the file's first 64 KiB count, up to the last whole line in them: a
+// key beyond is not seen, and a line cut by the limit (here a UTF-8 title,
+// which cut would no longer decode) is dropped rather than read in part.
+TEST_F(Profile, OnlyTheWholeLinesOfTheFirst64KiBAreRead)
+{
+    const std::string filler = "; " + std::string(kProfileReadLimit - 40, 'x') + "\n";
+    Write("[Setup]\n" + filler + "Title=" + kRedUtf8 + "\n");
+    EXPECT_EQ(Title(), kRedUtf8);  // ends inside the limit
+    Write("[Setup]\n" + filler + "Other=" + std::string(40, 'y') + "\nTitle=late\n");
+    EXPECT_EQ(Title(), "<none>");
+    Write("[Setup]\n" + filler + "Title=" + std::string(30, 'a') + kRedUtf8 + "\n");
+    EXPECT_EQ(Title(), "<none>");
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <signal.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -30,8 +33,10 @@ struct CliResult {
     std::string err;
 };
 
-// Runs korvex-cli capture with `args`, stderr into `errFile`, within 60 s.
-CliResult Capture(const std::vector<std::string> &args, const QString &errFile)
+// Runs korvex-cli capture with `args`, stderr into `errFile`, within 60 s;
+// `inChild` runs in the child before the program starts.
+CliResult Capture(const std::vector<std::string> &args, const QString &errFile,
+                  const std::function<void()> &inChild = {})
 {
     std::vector<std::string> all = {KORVEX_CLI, "capture"};
     all.insert(all.end(), args.begin(), args.end());
@@ -44,6 +49,8 @@ CliResult Capture(const std::vector<std::string> &args, const QString &errFile)
     if (pid == 0) {
         if (!freopen(errPath.constData(), "w", stderr) || !freopen("/dev/null", "w", stdout))
             _exit(126);
+        if (inChild)
+            inChild();
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -71,9 +78,9 @@ protected:
     {
         return dir_.filePath(QString::fromUtf8(name)).toStdString();
     }
-    CliResult Do(std::vector<std::string> args)
+    CliResult Do(std::vector<std::string> args, const std::function<void()> &inChild = {})
     {
-        return Capture(args, dir_.filePath(QStringLiteral("stderr.txt")));
+        return Capture(args, dir_.filePath(QStringLiteral("stderr.txt")), inChild);
     }
     std::unique_ptr<LibraryData> Library() const
     {
@@ -193,6 +200,76 @@ TEST_F(CliCaptureTest, RefusesBadNamesWidthsAndImages)
     const CliResult ok = Do({P("a.bmp"), "--name", "一二三四五六七x", "--library", lib});
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_EQ(NameOf(Library()->pictures[0]).size(), 15u);
+}
+
+// Whatever the heap holds, a BMP cut short gives the same outcome: refused,
+// and no library written (before, the missing rows came from whatever the
+// allocator left in memory).
+TEST_F(CliCaptureTest, CutOffBmpIsRefusedUnderAnyHeapFill)
+{
+    const QImage img = NoiseImage(64, 16, 5);
+    ASSERT_TRUE(img.save(QString::fromStdString(P("whole.bmp")), "BMP"));
+    for (int bpp : {8, 24, 32}) {
+        SCOPED_TRACE(bpp);
+        const QImage kind = bpp == 8
+                                ? img.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)
+                            : bpp == 32 ? img.convertToFormat(QImage::Format_ARGB32)
+                                        : img;
+        ASSERT_TRUE(kind.save(QString::fromStdString(P("whole.bmp")), "BMP"));
+        const QByteArray whole = ReadAll(QString::fromStdString(P("whole.bmp")));
+        ASSERT_TRUE(WriteAll(QString::fromStdString(P("cut.bmp")), whole.left(whole.size() - 64)));
+        std::vector<CliResult> runs;
+        for (const char *fill : {"85", "170"})
+            runs.push_back(Do({P("cut.bmp"), "--name", "x", "--library", P("lib.Dat")},
+                              [fill] { setenv("MALLOC_PERTURB_", fill, 1); }));
+        for (const CliResult &r : runs) {
+            EXPECT_EQ(r.status, 2);
+            EXPECT_NE(r.err.find("图片文件不完整"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(runs[0].err, runs[1].err);
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(P("lib.Dat"))));
+    }
+}
+
+// A library whose count is damaged would take the picture in the wrong
+// place (over picture 1) and lose its program: refused, file untouched.
+TEST_F(CliCaptureTest, DamagedLibraryIsRefusedAndLeftAsItWas)
+{
+    ASSERT_TRUE(NoiseImage(64, 4, 1).save(QString::fromStdString(P("a.bmp")), "BMP"));
+    ASSERT_EQ(Do({P("a.bmp"), "--name", "one", "--library", P("lib.Dat")}).status, 0);
+    QByteArray damaged = ReadAll(QString::fromStdString(P("lib.Dat")));
+    damaged[1] = '\x80';  // picture count 0x8001
+    damaged[993654] = '\x07';
+    ASSERT_TRUE(WriteAll(QString::fromStdString(P("lib.Dat")), damaged));
+    for (const std::vector<std::string> &extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--replace", "1"}}) {
+        std::vector<std::string> args = {P("a.bmp"), "--name", "two", "--library", P("lib.Dat")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliResult r = Do(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(P("lib.Dat") + " is damaged: its picture count is 32769"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(ReadAll(QString::fromStdString(P("lib.Dat"))), damaged);
+    }
+}
+
+// Under a file-size limit the write fails instead of the process dying of
+// SIGXFSZ: "Disk full", and the old library stays.
+TEST_F(CliCaptureTest, SaveUnderAFileSizeLimitReportsDiskFull)
+{
+    ASSERT_TRUE(NoiseImage(64, 4, 1).save(QString::fromStdString(P("a.bmp")), "BMP"));
+    ASSERT_EQ(Do({P("a.bmp"), "--name", "one", "--library", P("lib.Dat")}).status, 0);
+    const QByteArray before = ReadAll(QString::fromStdString(P("lib.Dat")));
+    const CliResult r = Do({P("a.bmp"), "--name", "two", "--library", P("lib.Dat")}, [] {
+        const rlimit limit = {400000, 400000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write the library file " + P("lib.Dat") + ": Disk full"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadAll(QString::fromStdString(P("lib.Dat"))), before);
 }
 
 TEST_F(CliCaptureTest, Help)

@@ -12,8 +12,11 @@
 #include <functional>
 #include <memory>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,6 +29,27 @@
 
 namespace korvex {
 namespace {
+
+// korvex-cli and `args` as execv takes them.
+class CommandLine {
+public:
+    explicit CommandLine(const std::vector<std::string> &args) : all_{KORVEX_CLI}
+    {
+        all_.insert(all_.end(), args.begin(), args.end());
+        for (std::string &a : all_)
+            argv_.push_back(a.data());
+        argv_.push_back(nullptr);
+    }
+    [[noreturn]] void Exec()
+    {
+        execv(argv_[0], argv_.data());
+        _exit(127);
+    }
+
+private:
+    std::vector<std::string> all_;
+    std::vector<char *> argv_;
+};
 
 struct CliRun {
     int status = -1;  // exit status, or -1 when it did not end in time
@@ -57,21 +81,14 @@ CliRun Cli(const std::vector<std::string> &args, const CliOptions &options = {})
         if (errPipe[1] < 0)
             return r;
     }
-    std::vector<std::string> all = {KORVEX_CLI};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
+    CommandLine command(args);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outPipe[1], STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
         close(outPipe[0]);
         close(errPipe[0]);
-        execv(argv[0], argv.data());
-        _exit(127);
+        command.Exec();
     }
     close(outPipe[1]);
     close(errPipe[1]);
@@ -129,6 +146,47 @@ bool Has(const std::string &text, const std::string &part)
 std::vector<uint8_t> AsVector(const Block1K &b)
 {
     return std::vector<uint8_t>(b.begin(), b.end());
+}
+
+// Runs korvex-cli with its standard output on a terminal (a raw pty, so
+// nothing is translated) and returns what it printed there; -1 after 30 s.
+CliRun CliOnTerminal(const std::vector<std::string> &args)
+{
+    CliRun r;
+    int master = -1, slave = -1;
+    termios raw{};
+    cfmakeraw(&raw);
+    if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0)
+        return r;
+    CommandLine command(args);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(slave, STDOUT_FILENO);
+        close(master);
+        command.Exec();
+    }
+    close(slave);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    pollfd pfd = {master, POLLIN, 0};
+    while (std::chrono::steady_clock::now() < until && poll(&pfd, 1, 100) >= 0) {
+        if (!(pfd.revents & (POLLIN | POLLHUP)))
+            continue;
+        char buf[4096];
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0)
+            break;  // EIO once the program has closed the terminal
+        r.out.append(buf, static_cast<size_t>(n));
+    }
+    close(master);
+    int ws = 0;
+    if (waitpid(pid, &ws, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &ws, 0);
+        return r;
+    }
+    if (WIFEXITED(ws))
+        r.status = WEXITSTATUS(ws);
+    return r;
 }
 
 class CliTest : public testing::Test {
@@ -282,6 +340,51 @@ TEST_F(CliTest, BadLibraryFilesAreRefused)
     r = Cli({"list", "--library", dir + "/missing.Dat"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(std::strerror(ENOENT)), std::string::npos) << r.err;
+
+    // A damaged count is named with its file and value, and nothing is sent
+    // (the window would read the library as empty or cut it).
+    struct Damage {
+        size_t offset;
+        const char *bytes;
+        const char *says;
+    };
+    const Damage damages[] = {
+        {0, "\x00\x80", "its picture count is 32768, above 121"},
+        {0, "\x7A\x00", "its picture count is 122, above 121"},
+        {993654, "\x01\x02", "its program length is 513, above 512"},
+    };
+    for (const Damage &d : damages) {
+        MakeLibrary(3, 2);
+        {
+            std::fstream f(library, std::ios::binary | std::ios::in | std::ios::out);
+            f.seekp(static_cast<std::streamoff>(d.offset));
+            f.write(d.bytes, 2);
+        }
+        for (const char *cmd : {"send-pictures", "send-program", "list"}) {
+            r = Cli({cmd, "--library", library});
+            EXPECT_EQ(r.status, 2) << cmd;
+            EXPECT_NE(r.err.find("the library file " + library + " is damaged: " + d.says),
+                      std::string::npos)
+                << cmd << ": " << r.err;
+        }
+    }
+    EXPECT_EQ(sp->FrameCount(), 0);
+
+    // Something that is no regular file is refused at once: a FIFO would
+    // block, a device read as an empty library.
+    const std::string fifo = dir + "/fifo.Dat";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CliOptions quick;
+    quick.seconds = 10;
+    for (const std::string &p : {fifo, std::string("/dev/null")}) {
+        for (const char *cmd : {"list", "send-program"}) {
+            r = Cli({cmd, "--library", p}, quick);
+            EXPECT_EQ(r.status, 2) << cmd << " " << p;
+            EXPECT_NE(r.err.find("Not a regular file"), std::string::npos) << r.err;
+        }
+    }
+    unlink(fifo.c_str());
+    EXPECT_EQ(sp->FrameCount(), 0);
 }
 
 TEST_F(CliTest, SendPicturesAndProgramEndToEnd)
@@ -594,6 +697,18 @@ TEST_F(CliTest, ListShowsLabelsAndUtf8Names)
         << r.out;
     EXPECT_NE(r.out.find("002: n12 - \xE7\xAD\x89\xE5\xBE\x85"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("program entry 2 names picture 41"), std::string::npos) << r.err;
+
+    // Control characters in a name reach a pipe as stored, and a terminal
+    // only escaped, so that a name cannot drive it.
+    StoreName(d->pictures[1], "\x1b]0;x\a\x1b[2J\x7f");
+    ASSERT_TRUE(SaveLibraryFile(library, *d, error)) << error;
+    const CliRun piped = Cli({"list", "--library", library});
+    EXPECT_NE(piped.out.find("002: \x1b]0;x\a\x1b[2J\x7f\n"), std::string::npos) << piped.out;
+    const CliRun shown = CliOnTerminal({"list", "--library", library});
+    ASSERT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("002: \\x1b]0;x\\x07\\x1b[2J\\x7f\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("001: \xE7\xBA\xA2\xE8\x89\xB2\n"), std::string::npos) << shown.out;
+    EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << shown.out;
 }
 
 }  // namespace

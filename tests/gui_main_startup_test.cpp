@@ -9,6 +9,11 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "tests/gui_main_fixture.h"
 #include "host/program_icon.h"
@@ -121,6 +126,48 @@ TEST_F(StartupTest, SettingsFileTitleBecomesCaptionAndMissingKeyEmptiesIt)
                           QByteArray::fromStdString(Utf8ToGbk("护栏二号")) + "\r\n");
     Open();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("护栏二号"));
+}
+
+// A FIFO in the settings file's place would block start-up until some
+// other program writes to it, and a huge file would be read whole: neither
+// may delay the window. A FIFO counts as no readable file (empty caption);
+// of a huge file only the start is read.
+TEST_F(StartupTest, SettingsFileThatIsAFifoOrHugeDoesNotDelayStartUp)
+{
+    const QByteArray ini = QFile::encodeName(Sibling(".Ini"));
+    ASSERT_EQ(mkfifo(ini.constData(), 0600), 0);
+    // A reader blocked on the FIFO is released after 3 s, so a wrong one
+    // shows as slow instead of hanging the test.
+    std::atomic<bool> done{false};
+    std::thread release([&] {
+        QElapsedTimer t;
+        t.start();
+        while (!done) {
+            if (t.elapsed() > 3000) {
+                const int fd = ::open(ini.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            QThread::msleep(10);
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Open();
+    const qint64 fifoMs = clock.elapsed();
+    done = true;
+    release.join();
+    EXPECT_LT(fifoMs, 2000);
+    EXPECT_EQ(form->windowTitle(), QString());
+
+    form.reset();
+    ASSERT_EQ(::unlink(ini.constData()), 0);
+    WriteFile(".Ini", QByteArray("[Setup]\r\nTitle=big\r\n"));
+    ASSERT_EQ(::truncate(ini.constData(), 300LL * 1024 * 1024), 0);  // one 300 MB line of zeros
+    clock.restart();
+    Open();
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("big"));
 }
 
 TEST_F(StartupTest, IconFileBecomesWindowIconAndABrokenOneStopsStartUp)

@@ -2,14 +2,22 @@
 // counts outside the tables, and saves that must never lose the old file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "model/library_file.h"
@@ -171,6 +179,7 @@ TEST_F(LibraryFile, FileFromAnIndependentWriterLoads)
     EXPECT_EQ(d->program[1].effect, 3);
     EXPECT_EQ(d->program[1].value, 31);
     EXPECT_FALSE(d->countsClamped);
+    EXPECT_FALSE(FindDamagedCount(*d));
 }
 
 TEST_F(LibraryFile, ShortOrUnreadableFileGivesItsText)
@@ -205,6 +214,8 @@ TEST_F(LibraryFile, CountsOutsideTheTablesListNothingOrAreCut)
     EXPECT_EQ(d->pictureCount, 0);
     EXPECT_EQ(d->programLength, 0);
     EXPECT_FALSE(d->countsClamped);
+    EXPECT_EQ(d->storedPictureCount, 0x8000);
+    EXPECT_EQ(d->storedProgramLength, 0xFFFF);
 
     f[0] = '\x7A';  // 122
     f[1] = '\x00';
@@ -215,6 +226,44 @@ TEST_F(LibraryFile, CountsOutsideTheTablesListNothingOrAreCut)
     EXPECT_EQ(d->pictureCount, 121);
     EXPECT_EQ(d->programLength, 512);
     EXPECT_TRUE(d->countsClamped);
+}
+
+// The raw counts tell a caller what the window's reading hides: the first
+// count a library cannot hold, top bit set or just above the table.
+TEST_F(LibraryFile, DamagedCountNamesTheFirstFieldAndItsStoredValue)
+{
+    struct Case {
+        uint16_t pictures, program;
+        const char *field;  // nullptr: not damaged
+        unsigned value;
+    };
+    const Case cases[] = {
+        {121, 512, nullptr, 0},
+        {0, 0, nullptr, 0},
+        {122, 0, "picture count", 122},
+        {0x8000, 0, "picture count", 0x8000},
+        {0xFFFF, 0xFFFF, "picture count", 0xFFFF},
+        {3, 513, "program length", 513},
+        {3, 0x8000, "program length", 0x8000},
+    };
+    for (const Case &c : cases) {
+        std::string f(size_t(kLibraryFileSize), '\0');
+        f[0] = char(c.pictures & 0xFF);
+        f[1] = char(c.pictures >> 8);
+        f[993654] = char(c.program & 0xFF);
+        f[993655] = char(c.program >> 8);
+        WriteFile(path, f);
+        auto d = Data();
+        std::string error;
+        ASSERT_TRUE(LoadLibraryFile(path, *d, error)) << error;
+        const std::optional<DamagedCount> damage = FindDamagedCount(*d);
+        SCOPED_TRACE(std::to_string(c.pictures) + "/" + std::to_string(c.program));
+        ASSERT_EQ(damage.has_value(), c.field != nullptr);
+        if (c.field) {
+            EXPECT_STREQ(damage->field, c.field);
+            EXPECT_EQ(damage->value, c.value);
+        }
+    }
 }
 
 TEST_F(LibraryFile, NameFieldNeverReadOrWrittenPastItsEighteenBytes)
@@ -283,6 +332,88 @@ TEST_F(LibraryFile, FailedSaveKeepsTheOldFile)
     // The folder is gone.
     EXPECT_FALSE(SaveLibraryFile(dir + "/gone/korvex.Dat", *changed, error));
     EXPECT_EQ(error, std::strerror(ENOENT));
+}
+
+// Neither a FIFO nor a device at the library's place is read (a FIFO would
+// block until a writer comes, a device reads endlessly) or replaced by a
+// save (as root that would replace the device itself).
+TEST_F(LibraryFile, OnlyARegularFileIsReadOrReplaced)
+{
+    const std::string fifo = dir + "/fifo.Dat";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> specials = {fifo};
+    // A device node of its own (the null device's numbers), so that a save
+    // that wrongly replaced it would not touch the system's /dev.
+    const std::string device = dir + "/device.Dat";
+    if (mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0)
+        specials.push_back(device);
+    const std::string link = dir + "/link.Dat";
+    ASSERT_EQ(symlink(specials.back().c_str(), link.c_str()), 0);
+    specials.push_back(link);
+
+    // A reader blocked on the FIFO is released after 3 s, so a wrong
+    // reader shows as slow instead of hanging the test.
+    std::atomic<bool> done{false};
+    std::thread release([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (!done) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    auto d = Data();
+    d->pictureCount = 1;
+    for (const std::string &p : specials) {
+        SCOPED_TRACE(p);
+        struct stat before;
+        ASSERT_EQ(lstat(p.c_str(), &before), 0);
+        std::string error;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(LoadLibraryFile(p, *d, error));
+        EXPECT_EQ(error, "Not a regular file");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        error.clear();
+        EXPECT_FALSE(SaveLibraryFile(p, *d, error));
+        EXPECT_EQ(error, "Not a regular file");
+        struct stat after;
+        ASSERT_EQ(lstat(p.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+    }
+    done = true;
+    release.join();
+    struct stat st;
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// A save killed midway leaves its temporary file; the next save removes it
+// once its process is gone, and leaves a live process's alone.
+TEST_F(LibraryFile, SaveRemovesTheTemporaryFilesOfDeadSaves)
+{
+    const pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+    const std::string stale = dir + "/.korvex.Dat.saving." + std::to_string(dead) + ".0";
+    const std::string live = dir + "/.korvex.Dat.saving." + std::to_string(getppid()) + ".0";
+    const std::string other = dir + "/.other.Dat.saving." + std::to_string(dead) + ".0";
+    for (const std::string &p : {stale, live, other})
+        WriteFile(p, "half a library");
+
+    auto d = Data();
+    std::string error;
+    ASSERT_TRUE(SaveLibraryFile(path, *d, error)) << error;
+    std::vector<std::string> names = Entries(dir);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         ".korvex.Dat.saving." + std::to_string(getppid()) + ".0",
+                         ".other.Dat.saving." + std::to_string(dead) + ".0", "korvex.Dat"}));
 }
 
 TEST_F(LibraryFile, SaveKeepsPermissionsAndReplacesThroughALink)

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImage>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -171,6 +172,111 @@ inline QByteArray BmpHeader(int32_t w, int32_t h, int pixelBytes)
     put16(26, 1);
     put16(28, 24);
     return d;
+}
+
+// A BMP of any depth and compression, made byte by byte: a 14-byte file
+// header, an info header of `infoSize` bytes (12: OS/2, 40 and more:
+// Windows; channel masks inside a header of 52 bytes or more, after a
+// 40-byte one), the palette and `pixels` as stored.
+struct BmpSpec {
+    int width = 0, height = 0;  // a negative height stores the rows top-down
+    int bpp = 24;
+    uint32_t compression = 0;     // 0 plain, 1 RLE8, 2 RLE4, 3 channel masks
+    std::vector<QRgb> palette;    // written as B, G, R(, 0)
+    std::vector<uint32_t> masks;  // red, green, blue, for compression 3
+    int infoSize = 40;
+};
+inline QByteArray MakeBmp(const BmpSpec &spec, const QByteArray &pixels)
+{
+    QByteArray d;
+    auto put = [&](uint32_t v, int bytes) {
+        for (int k = 0; k < bytes; ++k)
+            d += static_cast<char>((v >> (8 * k)) & 0xFF);
+    };
+    const bool os2 = spec.infoSize == 12;
+    const int entry = os2 ? 3 : 4;
+    const int masks = spec.compression == 3 && spec.infoSize == 40 ? 12 : 0;
+    const int offset = 14 + spec.infoSize + masks + entry * static_cast<int>(spec.palette.size());
+    d += "BM";
+    put(static_cast<uint32_t>(offset + pixels.size()), 4);
+    put(0, 4);
+    put(static_cast<uint32_t>(offset), 4);
+    put(static_cast<uint32_t>(spec.infoSize), 4);
+    if (os2) {
+        put(static_cast<uint32_t>(spec.width), 2);
+        put(static_cast<uint32_t>(spec.height), 2);
+        put(1, 2);
+        put(static_cast<uint32_t>(spec.bpp), 2);
+    } else {
+        put(static_cast<uint32_t>(spec.width), 4);
+        put(static_cast<uint32_t>(spec.height), 4);
+        put(1, 2);
+        put(static_cast<uint32_t>(spec.bpp), 2);
+        put(spec.compression, 4);
+        put(static_cast<uint32_t>(pixels.size()), 4);
+        put(2835, 4);
+        put(2835, 4);
+        put(static_cast<uint32_t>(spec.palette.size()), 4);
+        put(0, 4);
+        for (int at = 40; at < spec.infoSize; at += 4)
+            put(spec.compression == 3 && (at - 40) / 4 < int(spec.masks.size())
+                    ? spec.masks[static_cast<size_t>((at - 40) / 4)]
+                    : 0,
+                4);
+    }
+    for (int i = 0; i * 4 < masks; ++i)
+        put(spec.masks[static_cast<size_t>(i)], 4);
+    for (QRgb c : spec.palette) {
+        d += static_cast<char>(qBlue(c));
+        d += static_cast<char>(qGreen(c));
+        d += static_cast<char>(qRed(c));
+        if (!os2)
+            d += '\0';
+    }
+    return d + pixels;
+}
+
+// The pixel data of `img` at `bpp` bits (8 and below: the low bits of each
+// pixel's blue value as palette index; 16: 5-6-5; 24; 32: B, G, R, 0),
+// bottom-up unless `topDown`, each row padded to 4 bytes.
+inline QByteArray BmpPixels(const QImage &img, int bpp, bool topDown = false)
+{
+    QByteArray d;
+    const int stride = (img.width() * bpp + 31) / 32 * 4;
+    for (int i = 0; i < img.height(); ++i) {
+        const int y = topDown ? i : img.height() - 1 - i;
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            const int index = qBlue(p) & ((1 << std::min(bpp, 8)) - 1);
+            switch (bpp) {
+            case 1: row[x / 8] = static_cast<char>(row[x / 8] | index << (7 - x % 8)); break;
+            case 4: row[x / 2] = static_cast<char>(row[x / 2] | index << (x % 2 ? 0 : 4)); break;
+            case 8: row[x] = static_cast<char>(index); break;
+            case 16: {
+                const int v = (qRed(p) >> 3) << 11 | (qGreen(p) >> 2) << 5 | qBlue(p) >> 3;
+                row[2 * x] = static_cast<char>(v & 0xFF);
+                row[2 * x + 1] = static_cast<char>(v >> 8);
+                break;
+            }
+            default:
+                row[x * (bpp / 8)] = static_cast<char>(qBlue(p));
+                row[x * (bpp / 8) + 1] = static_cast<char>(qGreen(p));
+                row[x * (bpp / 8) + 2] = static_cast<char>(qRed(p));
+            }
+        }
+        d += row;
+    }
+    return d;
+}
+
+// A palette of `n` distinct colours.
+inline std::vector<QRgb> Palette(int n)
+{
+    std::vector<QRgb> p;
+    for (int i = 0; i < n; ++i)
+        p.push_back(qRgb((i * 37 + 5) & 255, (i * 91 + 17) & 255, (i * 53 + 101) & 255));
+    return p;
 }
 
 inline bool HaveDjpeg()
