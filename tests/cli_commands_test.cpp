@@ -178,8 +178,14 @@ CliRun CliOnTerminal(const std::vector<std::string> &args)
         r.out.append(buf, static_cast<size_t>(n));
     }
     close(master);
+    // The terminal reads EIO as the program's last descriptor closes, which
+    // can be a moment before it can be reaped: wait for that, within the
+    // same deadline.
     int ws = 0;
-    if (waitpid(pid, &ws, WNOHANG) == 0) {
+    pid_t done = 0;
+    while ((done = waitpid(pid, &ws, WNOHANG)) == 0 && std::chrono::steady_clock::now() < until)
+        usleep(1000);
+    if (done != pid) {
         kill(pid, SIGKILL);
         waitpid(pid, &ws, 0);
         return r;
