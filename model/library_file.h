@@ -15,11 +15,18 @@
 
 namespace korvex {
 
-constexpr long kLibraryFileSize = 995192;
-constexpr long kProgramLengthOffset = 993654;
-constexpr long kPictureRecordsOffset = 2;
-constexpr long kProgramEntriesOffset = 993656;
-constexpr long kPictureRecordSize = 8212;
+// The layout follows from the sizes: a 16-bit count before each table.
+constexpr long kCountSize = 2;
+constexpr long kPictureRecordSize = sizeof(PictureRecord);
+constexpr long kPictureRecordsOffset = kCountSize;
+constexpr long kProgramLengthOffset = kPictureRecordsOffset + kMaxPictures * kPictureRecordSize;
+constexpr long kProgramEntriesOffset = kProgramLengthOffset + kCountSize;
+constexpr long kLibraryFileSize =
+    kProgramEntriesOffset + kMaxProgram * static_cast<long>(sizeof(ProgramEntry));
+static_assert(kPictureRecordSize == 8212, "picture record layout");
+static_assert(kProgramLengthOffset == 993654 && kProgramEntriesOffset == 993656,
+              "library file offsets");
+static_assert(kLibraryFileSize == 995192, "library file size");
 
 struct LibraryData {
     PictureTable pictures{};
