@@ -41,7 +41,7 @@ std::vector<OptionSpec> AllOptions(const CommandSpec &command)
 
 bool ParseArgs(int argc, char **argv, const CommandSpec &command, ParsedArgs &out)
 {
-    const std::vector<OptionSpec> specs = AllOptions(command);
+    const std::vector<OptionSpec> accepted = AllOptions(command);
     const std::string name = command.name;
     const std::string hint = "try 'korvex-cli " + name + " --help'";
     for (int i = 0; i < argc; ++i) {
@@ -67,9 +67,9 @@ bool ParseArgs(int argc, char **argv, const CommandSpec &command, ParsedArgs &ou
             option.resize(eq);
             inlineValue = true;
         }
-        const auto known = std::find_if(specs.begin(), specs.end(),
+        const auto known = std::find_if(accepted.begin(), accepted.end(),
                                         [&](const OptionSpec &s) { return option == s.name; });
-        if (known == specs.end()) {
+        if (known == accepted.end()) {
             Error("unknown option '--" + option + "' for " + name + "; " + hint);
             return false;
         }

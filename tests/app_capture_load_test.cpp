@@ -175,12 +175,12 @@ TEST_F(ImageLoadTest, BmpOfEveryDepthAndHeaderDecodesAsStored)
     const QImage img = NoiseImage(37, 5, 11);
     struct Case {
         const char *name;
-        BmpSpec spec;
+        BmpLayout layout;
         bool topDown;
     };
-    auto spec = [](int bpp, int colours, uint32_t compression = 0, int infoSize = 40,
-                   std::vector<uint32_t> masks = {}) {
-        BmpSpec s;
+    auto layout = [](int bpp, int colours, uint32_t compression = 0, int infoSize = 40,
+                     std::vector<uint32_t> masks = {}) {
+        BmpLayout s;
         s.width = 37;
         s.height = 5;
         s.bpp = bpp;
@@ -191,20 +191,20 @@ TEST_F(ImageLoadTest, BmpOfEveryDepthAndHeaderDecodesAsStored)
         return s;
     };
     const Case cases[] = {
-        {"1bit", spec(1, 2), false},
-        {"4bit", spec(4, 16), false},
-        {"8bit", spec(8, 256), false},
-        {"8bit_few_colours", spec(8, 200), false},  // indexes 200.. are black
-        {"os2_8bit", spec(8, 256, 0, 12), false},
-        {"565_masks", spec(16, 0, 3, 40, {0xF800, 0x07E0, 0x001F}), false},
-        {"24bit", spec(24, 0), false},
-        {"24bit_topdown", spec(24, 0), true},
-        {"32bit", spec(32, 0), false},
-        {"32bit_masks_v3", spec(32, 0, 3, 56, {0xFF0000, 0xFF00, 0xFF}), true},
+        {"1bit", layout(1, 2), false},
+        {"4bit", layout(4, 16), false},
+        {"8bit", layout(8, 256), false},
+        {"8bit_few_colours", layout(8, 200), false},  // indexes 200.. are black
+        {"os2_8bit", layout(8, 256, 0, 12), false},
+        {"565_masks", layout(16, 0, 3, 40, {0xF800, 0x07E0, 0x001F}), false},
+        {"24bit", layout(24, 0), false},
+        {"24bit_topdown", layout(24, 0), true},
+        {"32bit", layout(32, 0), false},
+        {"32bit_masks_v3", layout(32, 0, 3, 56, {0xFF0000, 0xFF00, 0xFF}), true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        BmpSpec s = c.spec;
+        BmpLayout s = c.layout;
         if (c.topDown)
             s.height = -s.height;
         const QString path = Path(QString::fromLatin1(c.name) + QStringLiteral(".bmp"));
@@ -228,7 +228,7 @@ TEST_F(ImageLoadTest, BmpOfEveryDepthAndHeaderDecodesAsStored)
 TEST_F(ImageLoadTest, RleBmpRunsJumpsAndSkippedPixelsAreBlack)
 {
     const std::vector<QRgb> pal = Palette(16);
-    BmpSpec s;
+    BmpLayout s;
     s.width = 6;
     s.height = 3;
     s.bpp = 8;
@@ -272,8 +272,8 @@ TEST_F(ImageLoadTest, RleBmpRunsJumpsAndSkippedPixelsAreBlack)
 TEST_F(ImageLoadTest, CutOffBmpIsRefused)
 {
     const QImage img = NoiseImage(40, 30, 4);
-    auto spec = [](int bpp, int colours, int height = 30, uint32_t compression = 0) {
-        BmpSpec s;
+    auto layout = [](int bpp, int colours, int height = 30, uint32_t compression = 0) {
+        BmpLayout s;
         s.width = 40;
         s.height = height;
         s.bpp = bpp;
@@ -283,13 +283,13 @@ TEST_F(ImageLoadTest, CutOffBmpIsRefused)
     };
     const QByteArray rle = QByteArray("\x28\x07\x00\x00", 4).repeated(29);  // no last row, no end
     const std::pair<const char *, QByteArray> files[] = {
-        {"24bit", MakeBmp(spec(24, 0), BmpPixels(img, 24).chopped(1))},
-        {"24bit_topdown", MakeBmp(spec(24, 0, -30), BmpPixels(img, 24, true).chopped(130))},
-        {"8bit", MakeBmp(spec(8, 256), BmpPixels(img, 8).chopped(40))},
-        {"32bit", MakeBmp(spec(32, 0), BmpPixels(img, 32).left(100))},
-        {"rle8", MakeBmp(spec(8, 256, 30, 1), rle)},
-        {"rle8_mid_run", MakeBmp(spec(8, 256, 30, 1), QByteArray("\x00\x05\x01\x02", 4))},
-        {"no_pixels", MakeBmp(spec(24, 0), QByteArray())},
+        {"24bit", MakeBmp(layout(24, 0), BmpPixels(img, 24).chopped(1))},
+        {"24bit_topdown", MakeBmp(layout(24, 0, -30), BmpPixels(img, 24, true).chopped(130))},
+        {"8bit", MakeBmp(layout(8, 256), BmpPixels(img, 8).chopped(40))},
+        {"32bit", MakeBmp(layout(32, 0), BmpPixels(img, 32).left(100))},
+        {"rle8", MakeBmp(layout(8, 256, 30, 1), rle)},
+        {"rle8_mid_run", MakeBmp(layout(8, 256, 30, 1), QByteArray("\x00\x05\x01\x02", 4))},
+        {"no_pixels", MakeBmp(layout(24, 0), QByteArray())},
     };
     for (const auto &f : files) {
         SCOPED_TRACE(f.first);
@@ -333,7 +333,7 @@ TEST_F(ImageLoadTest, TopRowGivesTheColoursOfTheWholePicture)
     const QImage img = NoiseImage(150, 21, 3);
     for (int bpp : {4, 8, 16, 24, 32}) {
         for (bool topDown : {false, true}) {
-            BmpSpec s;
+            BmpLayout s;
             s.width = img.width();
             s.height = topDown ? -img.height() : img.height();
             s.bpp = bpp;
@@ -344,7 +344,7 @@ TEST_F(ImageLoadTest, TopRowGivesTheColoursOfTheWholePicture)
     }
     files.push_back(Path(QStringLiteral("qt.bmp")));
     ASSERT_TRUE(img.save(files.back(), "BMP"));
-    BmpSpec rle;
+    BmpLayout rle;
     rle.width = 300;
     rle.height = 4;
     rle.bpp = 8;

@@ -178,7 +178,7 @@ inline QByteArray BmpHeader(int32_t w, int32_t h, int pixelBytes)
 // header, an info header of `infoSize` bytes (12: OS/2, 40 and more:
 // Windows; channel masks inside a header of 52 bytes or more, after a
 // 40-byte one), the palette and `pixels` as stored.
-struct BmpSpec {
+struct BmpLayout {
     int width = 0, height = 0;  // a negative height stores the rows top-down
     int bpp = 24;
     uint32_t compression = 0;     // 0 plain, 1 RLE8, 2 RLE4, 3 channel masks
@@ -186,47 +186,48 @@ struct BmpSpec {
     std::vector<uint32_t> masks;  // red, green, blue, for compression 3
     int infoSize = 40;
 };
-inline QByteArray MakeBmp(const BmpSpec &spec, const QByteArray &pixels)
+inline QByteArray MakeBmp(const BmpLayout &layout, const QByteArray &pixels)
 {
     QByteArray d;
     auto put = [&](uint32_t v, int bytes) {
         for (int k = 0; k < bytes; ++k)
             d += static_cast<char>((v >> (8 * k)) & 0xFF);
     };
-    const bool os2 = spec.infoSize == 12;
+    const bool os2 = layout.infoSize == 12;
     const int entry = os2 ? 3 : 4;
-    const int masks = spec.compression == 3 && spec.infoSize == 40 ? 12 : 0;
-    const int offset = 14 + spec.infoSize + masks + entry * static_cast<int>(spec.palette.size());
+    const int masks = layout.compression == 3 && layout.infoSize == 40 ? 12 : 0;
+    const int offset =
+        14 + layout.infoSize + masks + entry * static_cast<int>(layout.palette.size());
     d += "BM";
     put(static_cast<uint32_t>(offset + pixels.size()), 4);
     put(0, 4);
     put(static_cast<uint32_t>(offset), 4);
-    put(static_cast<uint32_t>(spec.infoSize), 4);
+    put(static_cast<uint32_t>(layout.infoSize), 4);
     if (os2) {
-        put(static_cast<uint32_t>(spec.width), 2);
-        put(static_cast<uint32_t>(spec.height), 2);
+        put(static_cast<uint32_t>(layout.width), 2);
+        put(static_cast<uint32_t>(layout.height), 2);
         put(1, 2);
-        put(static_cast<uint32_t>(spec.bpp), 2);
+        put(static_cast<uint32_t>(layout.bpp), 2);
     } else {
-        put(static_cast<uint32_t>(spec.width), 4);
-        put(static_cast<uint32_t>(spec.height), 4);
+        put(static_cast<uint32_t>(layout.width), 4);
+        put(static_cast<uint32_t>(layout.height), 4);
         put(1, 2);
-        put(static_cast<uint32_t>(spec.bpp), 2);
-        put(spec.compression, 4);
+        put(static_cast<uint32_t>(layout.bpp), 2);
+        put(layout.compression, 4);
         put(static_cast<uint32_t>(pixels.size()), 4);
         put(2835, 4);
         put(2835, 4);
-        put(static_cast<uint32_t>(spec.palette.size()), 4);
+        put(static_cast<uint32_t>(layout.palette.size()), 4);
         put(0, 4);
-        for (int at = 40; at < spec.infoSize; at += 4)
-            put(spec.compression == 3 && (at - 40) / 4 < int(spec.masks.size())
-                    ? spec.masks[static_cast<size_t>((at - 40) / 4)]
+        for (int at = 40; at < layout.infoSize; at += 4)
+            put(layout.compression == 3 && (at - 40) / 4 < int(layout.masks.size())
+                    ? layout.masks[static_cast<size_t>((at - 40) / 4)]
                     : 0,
                 4);
     }
     for (int i = 0; i * 4 < masks; ++i)
-        put(spec.masks[static_cast<size_t>(i)], 4);
-    for (QRgb c : spec.palette) {
+        put(layout.masks[static_cast<size_t>(i)], 4);
+    for (QRgb c : layout.palette) {
         d += static_cast<char>(qBlue(c));
         d += static_cast<char>(qGreen(c));
         d += static_cast<char>(qRed(c));
