@@ -67,8 +67,8 @@ void MakeUserDataFolder(const QString &library)
     // Only the user's own data folder is ever made; a library elsewhere
     // (beside the executable, or named with --library) needs its folder.
     const QString folder = UserFolder(QStandardPaths::GenericDataLocation);
-    if (ActiveLayout() == FileLayout::Installed
-        && QFileInfo(library).absolutePath() + QLatin1Char('/') == folder)
+    if (ActiveLayout() == FileLayout::Installed &&
+        QFileInfo(library).absolutePath() + QLatin1Char('/') == folder)
         QDir().mkpath(folder);
 }
 

@@ -288,11 +288,10 @@ QString ExchangeFailure::TextZh() const
     return QStringLiteral("与控制卡通信失败");
 }
 
-QString PortStatusTip(int port, bool connected)
+QString PortStatusTip(int port, bool connected, const std::vector<link::SerialDevice> &listed)
 {
     if (connected)
-        return QStringLiteral("设备：") +
-               DeviceTextZh(port, link::ResolvePort(port, link::ListSerialDevices(), ""));
+        return QStringLiteral("设备：") + DeviceTextZh(port, link::ResolvePort(port, listed, ""));
     const ExchangeFailure f = DiagnoseExchange(port);
     if (f.cause == PortCause::NoDevice)
         return f.TextZh();

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/port_survey.h"
 
@@ -59,7 +60,8 @@ void EnableExchangeRecord();
 ExchangeFailure DiagnoseExchange(int port, const std::string &root = std::string());
 
 // The status panel's tooltip after a connection check of port `port`: its
-// device, and on failure the cause, in Chinese.
-QString PortStatusTip(int port, bool connected);
+// device, and on failure the cause, in Chinese. `listed` as
+// link::ListSerialDevices() gives it.
+QString PortStatusTip(int port, bool connected, const std::vector<link::SerialDevice> &listed);
 
 }  // namespace korvex

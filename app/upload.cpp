@@ -9,16 +9,11 @@
 #include "link/korvex_api.h"
 #include "model/encoders.h"
 #include "model/line.h"
+#include "model/memory_map.h"
 
 namespace korvex {
 
 namespace {
-
-constexpr int kTablesPage = 127;
-constexpr int kNameTable1Block = 0;
-constexpr int kNameTable2Block = 1;
-constexpr int kProgramBlock = 2;
-constexpr int kBlocksPerPicture = 4;
 
 // Runs the commands of one upload in order and notes in the result where
 // it ended: at the first command that failed, or before the first one a
@@ -126,6 +121,13 @@ bool UploadResult::Confirmed(UploadStep s) const
     return static_cast<int>(s) < static_cast<int>(step);
 }
 
+Held UploadResult::Left(UploadStep s) const
+{
+    if (Confirmed(s))
+        return Held::Written;
+    return !ok && !stopped && step == s ? Held::Unsure : Held::Before;
+}
+
 std::vector<int> UploadResult::CompletePictures() const
 {
     const size_t complete = static_cast<size_t>(blocksWritten / kBlocksPerPicture);
@@ -141,7 +143,7 @@ int UploadResult::PartialPicture(int *acknowledged) const
     if (k >= static_cast<int>(pages.size()))
         return -1;
     // A failed block may have landed in part; a stop comes between blocks.
-    const bool failedHere = !ok && !stopped && step == UploadStep::PictureBlock;
+    const bool failedHere = Left(UploadStep::PictureBlock) == Held::Unsure;
     return within > 0 || failedHere ? pages[static_cast<size_t>(k)] : -1;
 }
 

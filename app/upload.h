@@ -25,6 +25,13 @@ enum class UploadStep {
     Done,          // every command was sent and acknowledged
 };
 
+// What one command of an upload left in the controller.
+enum class Held {
+    Before,   // not sent (or not reached): the controller holds what it held
+    Unsure,   // sent but not acknowledged: it may have landed, whole or in part
+    Written,  // acknowledged
+};
+
 struct UploadResult {
     bool ok = false;
     int count = 0;  // the count the record is written with (host copy after success)
@@ -41,6 +48,10 @@ struct UploadResult {
     int Blocks() const { return 4 * static_cast<int>(pages.size()); }
     // Whether the controller confirmed `s` (every step before `step` was).
     bool Confirmed(UploadStep s) const;
+    // What `s` left: Written when confirmed, Unsure for the command that
+    // failed (a stop comes between commands, so it leaves nothing unsure),
+    // Before otherwise.
+    Held Left(UploadStep s) const;
     // The pictures whose four blocks were all acknowledged.
     std::vector<int> CompletePictures() const;
     // The picture left partly replaced (some blocks acknowledged, or the

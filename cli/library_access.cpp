@@ -2,6 +2,7 @@
 #include "cli/library_access.h"
 
 #include "app/file_locations.h"
+#include "app/gbk_text.h"
 #include "cli/cli.h"
 
 namespace korvex::cli {
@@ -28,6 +29,15 @@ bool LoadLibrary(const std::string &path, LibraryData &data)
         return false;
     }
     return true;
+}
+
+std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryData &data)
+{
+    if (!LoadLibrary(path, data))
+        return nullptr;
+    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+    doc->Load(data);
+    return doc;
 }
 
 }  // namespace korvex::cli

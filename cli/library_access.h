@@ -1,9 +1,11 @@
 // The library file a korvex-cli command reads or writes.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "cli/options.h"
+#include "model/library_document.h"
 #include "model/library_file.h"
 
 namespace korvex::cli {
@@ -16,5 +18,10 @@ std::string LibraryPath(const ParsedArgs &args);
 // pictures or 512 steps, a set top bit included): sending an empty or wrong
 // library by mistake would wipe the controller.
 bool LoadLibrary(const std::string &path, LibraryData &data);
+
+// LoadLibrary, then the library as the window holds it after loading the
+// file (its steps listed by the same rule); `data` keeps what the file
+// gives. Null, the reason printed, when the file cannot be used.
+std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryData &data);
 
 }  // namespace korvex::cli

@@ -4,7 +4,6 @@
 #include <memory>
 #include <unistd.h>
 
-#include "app/gbk_text.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/library_access.h"
@@ -45,10 +44,9 @@ std::string Printable(const std::string &utf8, bool terminal)
 int RunList(const Invocation &inv)
 {
     auto data = std::make_unique<LibraryData>();
-    if (!LoadLibrary(inv.libraryPath, *data))
+    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(inv.libraryPath, *data);
+    if (!doc)
         return kExitUsage;
-    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
-    doc->Load(*data);
 
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     std::printf("library: %s\n", Printable(inv.libraryPath, terminal).c_str());

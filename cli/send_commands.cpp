@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/gbk_text.h"
 #include "app/picture_numbers.h"
 #include "app/upload.h"
 #include "cli/cli.h"
@@ -14,31 +13,16 @@
 #include "cli/progress.h"
 #include "cli/stop_signals.h"
 #include "cli/upload_report.h"
-#include "model/library_document.h"
 
 namespace korvex::cli {
 
 namespace {
 
-// The library as the window holds it after loading the file; null (the
-// reason printed) when the file cannot be used. `storedLength` receives
-// the program length the file gives.
-std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, int *storedLength = nullptr)
-{
-    auto data = std::make_unique<LibraryData>();
-    if (!LoadLibrary(path, *data))
-        return nullptr;
-    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
-    doc->Load(*data);
-    if (storedLength)
-        *storedLength = data->programLength;
-    return doc;
-}
-
 int RunSendPictures(const Invocation &inv)
 {
     const int port = inv.port;
-    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(inv.libraryPath);
+    auto data = std::make_unique<LibraryData>();
+    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(inv.libraryPath, *data);
     if (!doc)
         return kExitUsage;
     const int n = doc->PictureCount();
@@ -75,10 +59,11 @@ int RunSendPictures(const Invocation &inv)
 int RunSendProgram(const Invocation &inv)
 {
     const int port = inv.port;
-    int stored = 0;
-    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(inv.libraryPath, &stored);
+    auto data = std::make_unique<LibraryData>();
+    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(inv.libraryPath, *data);
     if (!doc)
         return kExitUsage;
+    const int stored = data->programLength;
 
     const int m = doc->ProgramLength();
     if (m != stored)

@@ -7,6 +7,7 @@
 #include "app/picture_numbers.h"
 #include "cli/cli.h"
 #include "cli/port_choice.h"
+#include "model/memory_map.h"
 
 namespace korvex::cli {
 
@@ -42,7 +43,8 @@ std::string Pictures(const std::vector<int> &pictures)
 std::string BlockText(const UploadResult &r, int block)
 {
     return "block " + std::to_string(block + 1) + " of " + std::to_string(r.Blocks()) +
-           " (picture " + std::to_string(r.pages[static_cast<size_t>(block / 4)] + 1) + ")";
+           " (picture " +
+           std::to_string(r.pages[static_cast<size_t>(block / kBlocksPerPicture)] + 1) + ")";
 }
 
 void Line(const std::string &text)
@@ -81,17 +83,18 @@ void PicturesHeld(const UploadResult &r)
     const int partial = r.PartialPicture(&acknowledged);
     if (partial >= 0) {
         std::string text = "partial: picture " + std::to_string(partial + 1) + ", " +
-                           std::to_string(acknowledged) + " of 4 blocks written";
-        if (!r.stopped && r.step == UploadStep::PictureBlock)
+                           std::to_string(acknowledged) + " of " +
+                           std::to_string(kBlocksPerPicture) + " blocks written";
+        if (r.Left(UploadStep::PictureBlock) == Held::Unsure)
             text += " and block " + std::to_string(acknowledged + 1) + " perhaps in part";
         Line(text + "; the rest is what it held before");
     }
     const std::vector<int> unsent = r.UnsentPictures();
     if (!unsent.empty())
         Line("not sent: " + Pictures(unsent) + ", as it held them before");
-    if (r.Confirmed(UploadStep::NameTable2))
+    if (r.Left(UploadStep::NameTable2) == Held::Written)
         Line("both name tables written");
-    else if (r.Confirmed(UploadStep::NameTable1))
+    else if (r.Left(UploadStep::NameTable1) == Held::Written)
         Line("name table 1 written; name table 2 not: the names of pictures 65-120 are as before");
     else
         Line("name tables not written: the names are as before");
@@ -100,9 +103,10 @@ void PicturesHeld(const UploadResult &r)
 void ProgramHeld(const UploadResult &r)
 {
     Line("program length: " + std::to_string(r.count) + ", written");
-    if (r.Confirmed(UploadStep::ProgramBlock))
+    const Held steps = r.Left(UploadStep::ProgramBlock);
+    if (steps == Held::Written)
         Line("program steps: written");
-    else if (!r.stopped && r.step == UploadStep::ProgramBlock)
+    else if (steps == Held::Unsure)
         Line("program steps: not confirmed, perhaps written in part");
     else
         Line("program steps: not written, as it held them before");
@@ -114,8 +118,9 @@ void ReportUnfinishedUpload(UploadKind kind, const UploadResult &r, int port)
 {
     WhereItEnded(kind, r, port);
     std::fprintf(stderr, "the controller now holds:\n");
-    if (!r.Confirmed(UploadStep::RecordWrite)) {
-        if (!r.stopped && r.step == UploadStep::RecordWrite)
+    const Held record = r.Left(UploadStep::RecordWrite);
+    if (record != Held::Written) {
+        if (record == Held::Unsure)
             Line("its record with the old or the new count: the write was not confirmed; "
                  "nothing else was sent");
         else

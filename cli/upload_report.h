@@ -9,8 +9,8 @@ namespace korvex::cli {
 
 enum class UploadKind { Pictures, Program };
 
-// Prints the report on stderr. For a failure the kind of failure is told
-// by trying the port once more.
+// Prints the report on stderr. For a failure the kind of failure comes
+// from the port diagnosis (which opens nothing).
 void ReportUnfinishedUpload(UploadKind kind, const UploadResult &result, int port);
 
 }  // namespace korvex::cli

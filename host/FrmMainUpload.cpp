@@ -17,6 +17,7 @@
 #include "host/FrmMain.h"
 #include "host/MessageBox.h"
 #include "host/list_selection.h"
+#include "model/memory_map.h"
 
 namespace korvex {
 
@@ -41,7 +42,7 @@ QString FailedStep(const UploadResult &r, bool pictures)
         return QStringLiteral("第 %1 块（共 %2 块，图形 %3）写入失败")
             .arg(r.blocksWritten + 1)
             .arg(r.Blocks())
-            .arg(r.pages[static_cast<size_t>(r.blocksWritten / 4)] + 1);
+            .arg(r.pages[static_cast<size_t>(r.blocksWritten / kBlocksPerPicture)] + 1);
     case UploadStep::NameTable1: return QStringLiteral("写入图形名表 1 失败");
     case UploadStep::NameTable2: return QStringLiteral("写入图形名表 2 失败");
     case UploadStep::ProgramBlock: return QStringLiteral("写入节目表失败");
@@ -56,8 +57,9 @@ QString FailedStep(const UploadResult &r, bool pictures)
 QString FailureDetail(const UploadResult &r, bool pictures)
 {
     QStringList lines{FailedStep(r, pictures), QStringLiteral("控制卡现在保存的是：")};
-    if (!r.Confirmed(UploadStep::RecordWrite)) {
-        lines << (r.step == UploadStep::RecordWrite
+    const Held record = r.Left(UploadStep::RecordWrite);
+    if (record != Held::Written) {
+        lines << (record == Held::Unsure
                       ? QStringLiteral("配置记录未确认写入，其中的数目可能是旧的，也可能是新的；"
                                        "其余均未发送")
                       : QStringLiteral("原有内容，未写入任何数据"));
@@ -68,6 +70,8 @@ QString FailureDetail(const UploadResult &r, bool pictures)
                      .arg(complete.empty() ? QStringLiteral("无") : Numbers(complete));
         int acknowledged = 0;
         const int partial = r.PartialPicture(&acknowledged);
+        // The window never stops an upload, so a partial picture is always
+        // one whose block failed in flight.
         if (partial >= 0)
             lines << QStringLiteral(
                          "不完整的图形：%1（4 块中已写入 %2 块，第 %3 块可能只写入了一部分）")
@@ -77,18 +81,19 @@ QString FailureDetail(const UploadResult &r, bool pictures)
         const std::vector<int> unsent = r.UnsentPictures();
         if (!unsent.empty())
             lines << QStringLiteral("未发送的图形：%1（仍为原有内容）").arg(Numbers(unsent));
-        if (r.Confirmed(UploadStep::NameTable2))
+        if (r.Left(UploadStep::NameTable2) == Held::Written)
             lines << QStringLiteral("两个图形名表均已写入");
-        else if (r.Confirmed(UploadStep::NameTable1))
+        else if (r.Left(UploadStep::NameTable1) == Held::Written)
             lines << QStringLiteral(
                 "图形名表 1 已写入，图形名表 2 未写入（图形 65-120 的名字仍为原来的）");
         else
             lines << QStringLiteral("图形名表未写入（名字仍为原来的）");
     } else {
         lines << QStringLiteral("节目步数：%1（已写入）").arg(r.count);
-        lines << (r.step == UploadStep::ProgramBlock
-                      ? QStringLiteral("节目表：可能只写入了一部分")
-                      : QStringLiteral("节目表：未写入（仍为原有内容）"));
+        const Held steps = r.Left(UploadStep::ProgramBlock);
+        lines << (steps == Held::Written  ? QStringLiteral("节目表：已写入")
+                  : steps == Held::Unsure ? QStringLiteral("节目表：可能只写入了一部分")
+                                          : QStringLiteral("节目表：未写入（仍为原有内容）"));
     }
     if (!r.Confirmed(UploadStep::Restart))
         lines << QStringLiteral("未发送重启命令");

@@ -13,9 +13,8 @@ namespace korvex {
 
 namespace {
 
-void FillItemTips(QComboBox *list)
+void FillItemTips(QComboBox *list, const std::vector<link::SerialDevice> &listed)
 {
-    const std::vector<link::SerialDevice> listed = link::ListSerialDevices();
     for (int i = 0; i < list->count(); ++i)
         list->setItemData(i, DeviceTextZh(i + 1, link::ResolvePort(i + 1, listed, {})),
                           Qt::ToolTipRole);
@@ -28,7 +27,7 @@ public:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Show)
-            FillItemTips(list_);
+            FillItemTips(list_, link::ListSerialDevices());
         return false;
     }
 
@@ -41,14 +40,16 @@ private:
 void InstallPortTips(QComboBox *list)
 {
     EnableExchangeRecord();
-    FillItemTips(list);
+    FillItemTips(list, link::ListSerialDevices());
     list->view()->installEventFilter(new RefreshOnShow(list));
 }
 
 void ShowPortStatusTip(QComboBox *list, QWidget *panel, int port, bool connected)
 {
-    panel->setToolTip(PortStatusTip(port, connected));
-    FillItemTips(list);
+    // One look at the machine's devices serves both tooltips.
+    const std::vector<link::SerialDevice> listed = link::ListSerialDevices();
+    panel->setToolTip(PortStatusTip(port, connected, listed));
+    FillItemTips(list, listed);
 }
 
 }  // namespace korvex

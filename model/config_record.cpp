@@ -5,15 +5,11 @@
 #include <cstring>
 
 #include "link/korvex_api.h"
+#include "model/memory_map.h"
 
 namespace korvex {
 
 namespace {
-
-// Page 127, block 3 holds the record at bytes 512..767.
-constexpr int kRecordPage = 127;
-constexpr int kRecordBlock = 3;
-constexpr int kRecordOffset = 512;
 
 // Exchanges the two bytes of every 16-bit field in place. The same
 // operation converts controller order to host order and back.
@@ -71,7 +67,7 @@ ConfigRecord BlankRecord()
 bool ReadConfigRecord(ConfigRecord &record)
 {
     uint8_t block[1024];
-    if (Read1KData(kRecordPage, kRecordBlock, block) == 0)
+    if (Read1KData(kTablesPage, kRecordBlock, block) == 0)
         return false;
     ConfigRecord read;
     std::memcpy(read.data(), block + kRecordOffset, read.size());
