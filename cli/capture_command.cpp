@@ -124,7 +124,7 @@ int RunCapture(const Invocation &inv)
 
 }  // namespace
 
-const CommandSpec kCaptureCommand = {
+const CommandDecl kCaptureCommand = {
     "capture",
     "make a picture from an image file",
     "IMAGE",

@@ -1,4 +1,4 @@
-// korvex-cli's commands, one CommandSpec each (defined in the command's own
+// korvex-cli's commands, one CommandDecl each (defined in the command's own
 // file). Each handler returns the process exit status: 0 success, 1 a
 // failed exchange with the controller, 2 bad usage or a bad file, 130 or
 // 143 an upload stopped by SIGINT or SIGTERM.
@@ -8,14 +8,14 @@
 
 namespace korvex::cli {
 
-extern const CommandSpec kInfoCommand;
-extern const CommandSpec kSendPicturesCommand;
-extern const CommandSpec kSendProgramCommand;
-extern const CommandSpec kSettingsCommand;
-extern const CommandSpec kSetTimeCommand;
-extern const CommandSpec kListCommand;
-extern const CommandSpec kCaptureCommand;
-extern const CommandSpec kVersionCommand;
-extern const CommandSpec kPortsCommand;
+extern const CommandDecl kInfoCommand;
+extern const CommandDecl kSendPicturesCommand;
+extern const CommandDecl kSendProgramCommand;
+extern const CommandDecl kSettingsCommand;
+extern const CommandDecl kSetTimeCommand;
+extern const CommandDecl kListCommand;
+extern const CommandDecl kCaptureCommand;
+extern const CommandDecl kVersionCommand;
+extern const CommandDecl kPortsCommand;
 
 }  // namespace korvex::cli

@@ -58,7 +58,7 @@ int RunInfo(const Invocation &inv)
 
 }  // namespace
 
-const CommandSpec kInfoCommand = {
+const CommandDecl kInfoCommand = {
     "info",
     "check the connection and show the controller's settings",
     nullptr,

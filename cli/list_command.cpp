@@ -73,7 +73,7 @@ int RunList(const Invocation &inv)
 
 }  // namespace
 
-const CommandSpec kListCommand = {
+const CommandDecl kListCommand = {
     "list",
     "list the pictures and program steps of a library file",
     nullptr,

@@ -14,7 +14,7 @@ namespace korvex::cli {
 
 namespace {
 
-const CommandSpec *const kCommands[] = {
+const CommandDecl *const kCommands[] = {
     &kInfoCommand, &kSendPicturesCommand, &kSendProgramCommand, &kSettingsCommand, &kSetTimeCommand,
     &kListCommand, &kCaptureCommand,      &kPortsCommand,       &kVersionCommand,
 };
@@ -30,7 +30,7 @@ const char kPortsText[] =
 void Usage(FILE *out)
 {
     std::fprintf(out, "usage: korvex-cli <command> [options]\n\ncommands:\n");
-    for (const CommandSpec *c : kCommands)
+    for (const CommandDecl *c : kCommands)
         std::fprintf(out, "  %-14s %s\n", c->name, c->summary);
     std::fprintf(out,
                  "\n'korvex-cli <command> --help' describes a command's options.\n"
@@ -41,7 +41,7 @@ void Usage(FILE *out)
 
 // Parses the command's options, answers --help, and runs the common steps
 // the command asks for before its handler.
-int Run(const CommandSpec &command, int argc, char **argv)
+int Run(const CommandDecl &command, int argc, char **argv)
 {
     Invocation inv;
     if (!ParseArgs(argc, argv, command, inv.args))
@@ -78,7 +78,7 @@ int main(int argc, char **argv)
         PrintVersion();
         return kExitOk;
     }
-    for (const CommandSpec *c : kCommands) {
+    for (const CommandDecl *c : kCommands) {
         if (name == c->name)
             return Run(*c, argc - 2, argv + 2);
     }

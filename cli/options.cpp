@@ -8,12 +8,12 @@
 
 namespace korvex::cli {
 
-const OptionSpec kPortOption = {"port", "N",
+const OptionDecl kPortOption = {"port", "N",
                                 "serial port 1..8: $KORVEX_COM<N>, else the N-th device attached\n"
                                 "('korvex-cli ports' lists them); default 1"};
-const OptionSpec kDeviceOption = {"device", "PATH",
+const OptionDecl kDeviceOption = {"device", "PATH",
                                   "use this serial device instead of a port number"};
-const OptionSpec kLibraryOption = {
+const OptionDecl kLibraryOption = {
     "library", "FILE", "library file; default: the desktop program's (see 'korvex-cli info')"};
 
 void Error(const std::string &message)
@@ -27,9 +27,9 @@ std::string ParsedArgs::Get(const std::string &name) const
     return it == values.end() ? std::string() : it->second;
 }
 
-std::vector<OptionSpec> AllOptions(const CommandSpec &command)
+std::vector<OptionDecl> AllOptions(const CommandDecl &command)
 {
-    std::vector<OptionSpec> all = command.options;
+    std::vector<OptionDecl> all = command.options;
     if (command.usesLibrary)
         all.push_back(kLibraryOption);
     if (command.usesPort) {
@@ -39,9 +39,9 @@ std::vector<OptionSpec> AllOptions(const CommandSpec &command)
     return all;
 }
 
-bool ParseArgs(int argc, char **argv, const CommandSpec &command, ParsedArgs &out)
+bool ParseArgs(int argc, char **argv, const CommandDecl &command, ParsedArgs &out)
 {
-    const std::vector<OptionSpec> accepted = AllOptions(command);
+    const std::vector<OptionDecl> accepted = AllOptions(command);
     const std::string name = command.name;
     const std::string hint = "try 'korvex-cli " + name + " --help'";
     for (int i = 0; i < argc; ++i) {
@@ -68,7 +68,7 @@ bool ParseArgs(int argc, char **argv, const CommandSpec &command, ParsedArgs &ou
             inlineValue = true;
         }
         const auto known = std::find_if(accepted.begin(), accepted.end(),
-                                        [&](const OptionSpec &s) { return option == s.name; });
+                                        [&](const OptionDecl &s) { return option == s.name; });
         if (known == accepted.end()) {
             Error("unknown option '--" + option + "' for " + name + "; " + hint);
             return false;
@@ -94,7 +94,7 @@ bool ParseArgs(int argc, char **argv, const CommandSpec &command, ParsedArgs &ou
 
 namespace {
 
-std::string Synopsis(const OptionSpec &o)
+std::string Synopsis(const OptionDecl &o)
 {
     std::string s = std::string("--") + o.name;
     if (o.value)
@@ -118,14 +118,14 @@ void AddUsageItem(std::string &usage, size_t &column, size_t indent, const std::
 
 }  // namespace
 
-std::string HelpText(const CommandSpec &command)
+std::string HelpText(const CommandDecl &command)
 {
     std::string text = std::string("usage: korvex-cli ") + command.name;
     const size_t indent = text.size() + 1;
     size_t column = text.size();
     if (command.operands)
         AddUsageItem(text, column, indent, command.operands);
-    for (const OptionSpec &o : command.options)
+    for (const OptionDecl &o : command.options)
         AddUsageItem(text, column, indent, o.required ? Synopsis(o) : "[" + Synopsis(o) + "]");
     if (command.usesLibrary)
         AddUsageItem(text, column, indent, "[" + Synopsis(kLibraryOption) + "]");
@@ -135,13 +135,13 @@ std::string HelpText(const CommandSpec &command)
     text += "\n\n";
     text += command.description;
 
-    const std::vector<OptionSpec> all = AllOptions(command);
+    const std::vector<OptionDecl> all = AllOptions(command);
     if (!all.empty()) {
         size_t width = 0;
-        for (const OptionSpec &o : all)
+        for (const OptionDecl &o : all)
             width = std::max(width, Synopsis(o).size());
         text += "\n";
-        for (const OptionSpec &o : all) {
+        for (const OptionDecl &o : all) {
             std::string left = Synopsis(o);
             left.resize(width, ' ');
             std::string help = o.help;

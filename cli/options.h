@@ -1,5 +1,5 @@
 // korvex-cli's command table and option parsing. Each command declares its
-// options once, in a CommandSpec; its usage line and --help text are made
+// options once, in a CommandDecl; its usage line and --help text are made
 // from that declaration, and the common steps it asks for (a port, a
 // library file) run before its handler, so no command repeats them.
 #pragma once
@@ -10,7 +10,7 @@
 
 namespace korvex::cli {
 
-struct OptionSpec {
+struct OptionDecl {
     const char *name;       // without the leading "--"
     const char *value;      // placeholder of its value ("N", "FILE"), nullptr for a flag
     const char *help;       // one line (more lines separated by '\n')
@@ -18,9 +18,9 @@ struct OptionSpec {
 };
 
 // The options shared by several commands, each declared once.
-extern const OptionSpec kPortOption;
-extern const OptionSpec kDeviceOption;
-extern const OptionSpec kLibraryOption;
+extern const OptionDecl kPortOption;
+extern const OptionDecl kDeviceOption;
+extern const OptionDecl kLibraryOption;
 
 struct ParsedArgs {
     std::map<std::string, std::string> values;  // name -> value ("" for flags)
@@ -33,16 +33,16 @@ struct ParsedArgs {
 // What a command's handler gets once the common steps have run.
 struct Invocation {
     ParsedArgs args;
-    int port = 1;             // with CommandSpec::usesPort
-    std::string libraryPath;  // with CommandSpec::usesLibrary
+    int port = 1;             // with CommandDecl::usesPort
+    std::string libraryPath;  // with CommandDecl::usesLibrary
 };
 
-struct CommandSpec {
+struct CommandDecl {
     const char *name;
     const char *summary;              // one line for 'korvex-cli --help'
     const char *operands;             // synopsis of the positional arguments ("IMAGE"), or nullptr
     const char *description;          // paragraph(s) of its --help
-    std::vector<OptionSpec> options;  // its own options, in help order
+    std::vector<OptionDecl> options;  // its own options, in help order
     bool usesPort = false;            // takes --port/--device; the port is chosen first
     bool usesLibrary = false;         // takes --library; the path is found first
     int (*run)(const Invocation &) = nullptr;
@@ -51,15 +51,15 @@ struct CommandSpec {
 
 // Every option the command takes: its own, then the port and library
 // options it asks for.
-std::vector<OptionSpec> AllOptions(const CommandSpec &command);
+std::vector<OptionDecl> AllOptions(const CommandDecl &command);
 
 // Parses "--name value", "--name=value", "--help"/"-h" and positional
 // arguments (only for a command with operands). False with a message on
 // stderr for anything else.
-bool ParseArgs(int argc, char **argv, const CommandSpec &command, ParsedArgs &out);
+bool ParseArgs(int argc, char **argv, const CommandDecl &command, ParsedArgs &out);
 
 // The command's --help text: usage line, description, options.
-std::string HelpText(const CommandSpec &command);
+std::string HelpText(const CommandDecl &command);
 
 // Parses a whole decimal number within [lo, hi]; false otherwise.
 bool ParseInt(const std::string &text, int lo, int hi, int &value);

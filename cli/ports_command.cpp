@@ -129,7 +129,7 @@ int RunPorts(const Invocation &inv)
 
 }  // namespace
 
-const CommandSpec kPortsCommand = {
+const CommandDecl kPortsCommand = {
     "ports",
     "list the serial ports and the devices they name",
     nullptr,

@@ -84,7 +84,7 @@ int RunSendProgram(const Invocation &inv)
 
 }  // namespace
 
-const CommandSpec kSendPicturesCommand = {
+const CommandDecl kSendPicturesCommand = {
     "send-pictures",
     "send the library's pictures and names",
     nullptr,
@@ -105,7 +105,7 @@ const CommandSpec kSendPicturesCommand = {
     RunSendPictures,
 };
 
-const CommandSpec kSendProgramCommand = {
+const CommandDecl kSendProgramCommand = {
     "send-program",
     "send the library's program",
     nullptr,

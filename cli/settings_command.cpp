@@ -125,7 +125,7 @@ int RunSetTime(const Invocation &inv)
 
 }  // namespace
 
-const CommandSpec kSettingsCommand = {
+const CommandDecl kSettingsCommand = {
     "settings",
     "store or try display settings",
     nullptr,
@@ -146,7 +146,7 @@ const CommandSpec kSettingsCommand = {
     RunSettings,
 };
 
-const CommandSpec kSetTimeCommand = {
+const CommandDecl kSetTimeCommand = {
     "set-time",
     "set the controller's clock from this computer",
     nullptr,

@@ -30,7 +30,7 @@ int RunVersion(const Invocation &)
 
 }  // namespace
 
-const CommandSpec kVersionCommand = {
+const CommandDecl kVersionCommand = {
     "version",
     "show the version of korvex-cli",
     nullptr,
