@@ -1,16 +1,34 @@
 // Fault switches of the simulated controller; see faults.h.
 #include "sim/faults.h"
 
+#include "sim/controller.h"
+
 namespace korvex::sim {
 
 namespace {
 
+// A corrupt write spoils the first data byte of a block (letter and two
+// address bytes before it) in its bit 0x10: the top red bit of pixel 0 in
+// a picture, the first byte of slot 0 in a name table, the picture of
+// step 0 in the program. In the record (the letter before it) it spoils
+// bit 0x01 of byte 16, the picture count.
+constexpr size_t kBlockData = 3;
+constexpr uint8_t kBlockBit = 0x10;
+constexpr size_t kRecordCount = 1 + 16;
+constexpr uint8_t kRecordBit = 0x01;
+// A noisy read changes bit 0x08 of one byte, a spare bit of a pixel word
+// the host never sets; the byte moves by an odd stride with the frame
+// number, so successive noisy reads hit different bytes.
+constexpr uint8_t kNoiseBit = 0x08;
+constexpr size_t kNoiseStride = 131;
+
 const struct {
     Fault fault;
     const char *name;
-} kNames[] = {{Fault::None, "none"},    {Fault::NoReply, "no-reply"}, {Fault::ShortReply, "short"},
-              {Fault::NotOk, "not-ok"}, {Fault::LateReply, "late"},   {Fault::ExtraBytes, "extra"},
-              {Fault::Unplug, "unplug"}};
+} kNames[] = {
+    {Fault::None, "none"},     {Fault::NoReply, "no-reply"}, {Fault::ShortReply, "short"},
+    {Fault::NotOk, "not-ok"},  {Fault::LateReply, "late"},   {Fault::ExtraBytes, "extra"},
+    {Fault::Unplug, "unplug"}, {Fault::Corrupt, "corrupt"},  {Fault::NoisyRead, "noisy-read"}};
 
 }  // namespace
 
@@ -53,11 +71,36 @@ bool FaultSwitch::AppliesTo(int frame) const
     return count_ < 0 || frame < from_ + count_;
 }
 
-WireReply FaultSwitch::Apply(int frame, bool understood, std::vector<uint8_t> reply) const
+bool FaultSwitch::Touches(char letter) const
+{
+    switch (fault_) {
+    case Fault::Corrupt: return letter == 'B' || letter == 'C' || letter == 'D';
+    case Fault::NoisyRead: return letter == 'A';
+    default: return true;
+    }
+}
+
+std::vector<uint8_t> FaultSwitch::Stored(int frame, const std::vector<uint8_t> &payload) const
+{
+    std::vector<uint8_t> p = payload;
+    if (fault_ != Fault::Corrupt || p.empty() || !AppliesTo(frame))
+        return p;
+    // Only a write of the length the controller takes is spoiled; any
+    // other it refuses, and the fault is not applied.
+    const char letter = static_cast<char>(p[0]);
+    if ((letter == 'B' || letter == 'C') && p.size() == kBlockData + kBlockSize)
+        p[kBlockData] ^= kBlockBit;
+    else if (letter == 'D' && p.size() == 1 + kRecordSize)
+        p[kRecordCount] ^= kRecordBit;
+    return p;
+}
+
+WireReply FaultSwitch::Apply(int frame, char letter, bool understood,
+                             std::vector<uint8_t> reply) const
 {
     WireReply w;
     w.bytes = std::move(reply);
-    if (!understood || !AppliesTo(frame))
+    if (!understood || !AppliesTo(frame) || !Touches(letter))
         return w;
     w.fault = FaultName(fault_);
     // A fault that changes the answer leaves a request answered with nothing as it is.
@@ -83,6 +126,11 @@ WireReply FaultSwitch::Apply(int frame, bool understood, std::vector<uint8_t> re
     case Fault::Unplug:
         b.clear();
         w.unplug = true;
+        break;
+    case Fault::Corrupt: break;  // Stored spoiled the data; the answer is the usual one
+    case Fault::NoisyRead:
+        if (b.size() == kBlockSize)
+            b[static_cast<size_t>(frame) * kNoiseStride % kBlockSize] ^= kNoiseBit;
         break;
     }
     return w;

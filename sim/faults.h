@@ -11,7 +11,8 @@
 namespace korvex::sim {
 
 // The name a fault goes by on the command line and in the log ("none",
-// "no-reply", "short", "not-ok", "late", "extra", "unplug").
+// "no-reply", "short", "not-ok", "late", "extra", "unplug", "corrupt",
+// "noisy-read").
 const char *FaultName(Fault fault);
 // The fault of that name; false for a name no fault goes by.
 bool FaultByName(const std::string &name, Fault *fault);
@@ -30,13 +31,21 @@ public:
     void Set(Fault fault, int fromFrame, int count);
     // Length of a short reply; -1: one byte less than the full one.
     void SetShortLength(int bytes);
-    // What goes out for frame number `frame` (1-based, counting frames with
-    // a good CRC) when the controller answered `reply`. A request the
-    // controller did not understand is never faulted.
-    WireReply Apply(int frame, bool understood, std::vector<uint8_t> reply) const;
+    // What the controller is to carry out for frame number `frame` (1-based,
+    // counting frames with a good CRC): the payload as received, but with
+    // one bit of the written data flipped when a Corrupt fault applies to a
+    // block or record write.
+    std::vector<uint8_t> Stored(int frame, const std::vector<uint8_t> &payload) const;
+    // What goes out for that frame, of command letter `letter`, when the
+    // controller answered `reply`. A request the controller did not
+    // understand is never faulted.
+    WireReply Apply(int frame, char letter, bool understood, std::vector<uint8_t> reply) const;
 
 private:
     bool AppliesTo(int frame) const;
+    // Whether the fault that is set does anything to a request of that
+    // letter: Corrupt only to writes, NoisyRead only to reads, the others to all.
+    bool Touches(char letter) const;
 
     Fault fault_ = Fault::None;
     int from_ = 1;

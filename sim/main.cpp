@@ -21,10 +21,14 @@ void Usage()
                  "usage: korvex-sim [--link PATH] [--firmware 1.0|1.1] [--no-signature]\n"
                  "                  [--baud N] [--memory FILE] [--fault KIND[@K]] [--quiet]\n"
                  "       korvex-sim --version\n"
-                 "  KIND: no-reply short not-ok late extra unplug (from frame K, default 1)\n");
+                 "  KIND: no-reply short not-ok late extra unplug (from frame K on, default 1)\n"
+                 "        corrupt noisy-read (on frame K alone, default 1)\n");
 }
 
-bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
+// KIND[@K]: the fault and its first frame, and how many frames it lasts
+// (-1: to the end). A corrupt write or a noisy read happens on frame K
+// alone; kept on, it would spoil every write or read after it.
+bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from, int *count)
 {
     std::string kind = text;
     *from = 1;
@@ -37,7 +41,12 @@ bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from)
             return false;
         *from = static_cast<int>(k);
     }
-    return korvex::sim::FaultByName(kind, fault);
+    if (!korvex::sim::FaultByName(kind, fault))
+        return false;
+    const bool once =
+        *fault == korvex::sim::Fault::Corrupt || *fault == korvex::sim::Fault::NoisyRead;
+    *count = once ? 1 : -1;
+    return true;
 }
 
 }  // namespace
@@ -48,6 +57,7 @@ int main(int argc, char **argv)
     opt.logToStderr = true;
     korvex::sim::Fault fault = korvex::sim::Fault::None;
     int faultFrom = 1;
+    int faultCount = -1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -79,7 +89,7 @@ int main(int argc, char **argv)
         } else if (a == "--memory") {
             opt.memoryFile = value();
         } else if (a == "--fault") {
-            if (!ParseFault(value(), &fault, &faultFrom)) {
+            if (!ParseFault(value(), &fault, &faultFrom, &faultCount)) {
                 Usage();
                 return 2;
             }
@@ -119,7 +129,7 @@ int main(int argc, char **argv)
         return 1;
     }
     if (fault != korvex::sim::Fault::None)
-        sim.SetFault(fault, faultFrom);
+        sim.SetFault(fault, faultFrom, faultCount);
 
     std::printf("%s\n", sim.SlavePath().c_str());
     std::fflush(stdout);

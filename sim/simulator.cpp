@@ -84,8 +84,12 @@ void Simulator::Impl::HandleFrame(const Request &request)
     {
         std::lock_guard<std::mutex> lock(mu);
         frame = log.Received(p);
-        answer = controller.Handle(p.data(), p.size());
-        wire = faults.Apply(frame, answer.understood, std::move(answer.reply));
+        // The log keeps the payload as received; the controller may be
+        // handed one that a corrupt fault has spoiled.
+        const std::vector<uint8_t> stored = faults.Stored(frame, p);
+        answer = controller.Handle(stored.data(), stored.size());
+        wire =
+            faults.Apply(frame, answer.entry.command, answer.understood, std::move(answer.reply));
         if (wire.fault)
             answer.entry.result = wire.fault;
         log.Add(answer.entry);

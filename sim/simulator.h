@@ -24,6 +24,8 @@ enum class Fault {
     LateReply,   // answers after the host's read deadline has passed
     ExtraBytes,  // answers "OK" followed by extra bytes
     Unplug,      // closes its side of the line instead of answering
+    Corrupt,     // answers "OK" to a block or record write but stores one bit flipped
+    NoisyRead,   // answers a block read with one byte changed; the memory stays as it is
 };
 
 struct FrameLogEntry {

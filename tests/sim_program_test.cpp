@@ -114,17 +114,23 @@ struct Child {
 TEST(SimProgram, PrintsItsPtyFirstAndServesIt)
 {
     Child sim;
-    ASSERT_TRUE(sim.Start({"--firmware", "1.0"}));
+    ASSERT_TRUE(sim.Start({"--firmware", "1.0", "--fault", "corrupt@2"}));
     EXPECT_EQ(sim.firstLine.rfind("/dev/pts/", 0), 0u) << sim.firstLine;
     setenv("KORVEX_COM1", sim.firstLine.c_str(), 1);
     ASSERT_EQ(ComInitial(1, 38400), 1);
     uint8_t block[1024];
     EXPECT_EQ(Read1KData(127, 3, block), 1);
     EXPECT_EQ(std::string(block + 512, block + 518), "Ver1.0");
+    EXPECT_EQ(Write1KData_Ex(7, 0, block), 1);
+    EXPECT_EQ(Write1KData_Ex(7, 1, block), 1);
     EXPECT_EQ(ComClose(), 1);
     setenv("KORVEX_COM1", "/nonexistent/korvex-test-com1", 1);
     EXPECT_EQ(sim.Stop(), 0);
-    EXPECT_NE(sim.Stderr().find("A page 127 block 3 -> DATA"), std::string::npos);
+    const std::string log = sim.Stderr();
+    EXPECT_NE(log.find("frame 1: A page 127 block 3 -> DATA"), std::string::npos) << log;
+    // A corrupt write lasts the one frame it was asked for.
+    EXPECT_NE(log.find("frame 2: C page 7 block 0 -> corrupt"), std::string::npos) << log;
+    EXPECT_NE(log.find("frame 3: C page 7 block 1 -> OK"), std::string::npos) << log;
 }
 
 TEST(SimProgram, FaultOptionAndLinkAndMemory)

@@ -54,6 +54,13 @@ protected:
         ComClose();
         sp.reset();
     }
+    std::vector<std::string> Results() const
+    {
+        std::vector<std::string> r;
+        for (const auto &e : (*sp)->Log())
+            r.push_back(e.result);
+        return r;
+    }
     std::unique_ptr<SimPort> sp;
 };
 
@@ -243,6 +250,46 @@ TEST_F(Sim, FaultFromFrameK)
     EXPECT_EQ(WriteNotSave(kSettings), 0);
     (*sp)->SetFault(Fault::None);
     EXPECT_EQ(WriteNotSave(kSettings), 1);
+}
+
+TEST_F(Sim, CorruptWriteIsAnsweredOkButStoredWithOneBitFlipped)
+{
+    Open();
+    (*sp)->SetFault(Fault::Corrupt, 1, 3);
+    EXPECT_EQ(WriteNotSave(kSettings), 1);  // frame 1: not a write to memory, untouched
+    const auto data = Pattern(1024, 1);
+    const auto rec = Pattern(256, 2);
+    EXPECT_EQ(Write1KData_Ex(5, 1, data.data()), 1);
+    EXPECT_EQ(WriteSpecial(rec.data()), 1);
+    EXPECT_EQ(Write1KData_Ex(5, 2, data.data()), 1);  // frame 4: past the fault
+    auto flipped = data;
+    flipped[0] ^= 0x10;
+    EXPECT_EQ((*sp)->Block(5, 1), flipped);
+    EXPECT_EQ((*sp)->Block(5, 2), data);
+    auto recFlipped = rec;
+    recFlipped[16] ^= 0x01;
+    const auto stored = (*sp)->ConfigRecord();
+    EXPECT_TRUE(std::equal(recFlipped.begin(), recFlipped.end(), stored.begin()));
+    EXPECT_EQ((*sp)->LastPayload('D'), korvex::test::Concat({'D'}, rec));  // as received
+    EXPECT_EQ(Results(), (std::vector<std::string>{"OK", "corrupt", "corrupt", "OK"}));
+}
+
+TEST_F(Sim, NoisyReadChangesOneReplyByteAndNotTheMemory)
+{
+    Open();
+    const auto data = Pattern(1024, 3);
+    (*sp)->SetBlock(9, 2, data);
+    (*sp)->SetFault(Fault::NoisyRead, 1, 2);
+    EXPECT_EQ(WriteNotSave(kSettings), 1);  // frame 1: not a read, untouched
+    std::vector<uint8_t> got(1024);
+    ASSERT_EQ(Read1KData(9, 2, got.data()), 1);
+    auto noisy = data;
+    noisy[2 * 131 % 1024] ^= 0x08;
+    EXPECT_EQ(got, noisy);
+    ASSERT_EQ(Read1KData(9, 2, got.data()), 1);  // frame 3: past the fault
+    EXPECT_EQ(got, data);
+    EXPECT_EQ((*sp)->Block(9, 2), data);
+    EXPECT_EQ(Results(), (std::vector<std::string>{"OK", "noisy-read", "DATA"}));
 }
 
 TEST_F(Sim, UnplugEndsTheExchangeAndTheDevice)
