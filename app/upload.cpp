@@ -60,8 +60,21 @@ private:
     bool ended_ = false;
 };
 
+// The read-back step of a checked upload, run with the port still open.
+void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,
+              const std::function<void()> &onBlock, const StopFn &stop)
+{
+    result.checked = true;
+    seq.Run(UploadStep::ReadBack, [&] {
+        result.check = CheckWrittenBlocks(written, onBlock, stop);
+        if (result.check.end == ReadEnd::Stopped)
+            result.stopped = true;
+        return result.check.end == ReadEnd::Done && result.check.differences.empty();
+    });
+}
+
 UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<int> pages, int port,
-                              const ProgressFn &progress, const StopFn &stop)
+                              const ProgressFn &progress, const StopFn &stop, bool check)
 {
     UploadResult result;
     result.count = n;
@@ -83,7 +96,8 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
                 // One block buffer, filled and sent before the next is filled.
                 const Block1K block = EncodePictureBlock(pictures[static_cast<size_t>(page)], b);
                 sent = true;
-                return Write1KData_Ex(page, b, block.data()) != 0;
+                const BlockAddress at = PictureBlockAddress(page, b);
+                return Write1KData_Ex(at.page, at.block, block.data()) != 0;
             });
             if (ok)
                 ++result.blocksWritten;
@@ -97,12 +111,25 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
     }
     seq.Run(UploadStep::NameTable1, [&] {
         const Block1K names = EncodeNameTable(pictures, 0);
-        return Write1KData(kTablesPage, kNameTable1Block, names.data()) != 0;
+        const BlockAddress at = NameTableAddress(0);
+        return Write1KData(at.page, at.block, names.data()) != 0;
     });
     seq.Run(UploadStep::NameTable2, [&] {
         const Block1K names = EncodeNameTable(pictures, 1);
-        return Write1KData(kTablesPage, kNameTable2Block, names.data()) != 0;
+        const BlockAddress at = NameTableAddress(1);
+        return Write1KData(at.page, at.block, names.data()) != 0;
     });
+    if (check) {
+        WrittenBlocks written;
+        written.pictureCount = n;
+        written.programLength = GetWord(scratch, cfg::kProgramCount);
+        written.pictures = &pictures;
+        written.pages = result.pages;
+        RunCheck(seq, result, written, [&] {
+            if (progress)
+                progress(++position);
+        }, stop);
+    }
     seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
     seq.Finish();
     return result;
@@ -157,17 +184,18 @@ std::vector<int> UploadResult::UnsentPictures() const
 }
 
 UploadResult SendPictures(const PictureTable &pictures, int n, int port, const ProgressFn &progress,
-                          const StopFn &stop)
+                          const StopFn &stop, bool check)
 {
     n = PictureCountToSend(n);
     std::vector<int> pages(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         pages[static_cast<size_t>(i)] = i;
-    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop);
+    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop, check);
 }
 
 UploadResult SendChosenPictures(const PictureTable &pictures, int n, const std::vector<int> &chosen,
-                                int port, const ProgressFn &progress, const StopFn &stop)
+                                int port, const ProgressFn &progress, const StopFn &stop,
+                                bool check)
 {
     n = PictureCountToSend(n);
     std::vector<int> pages;
@@ -176,10 +204,11 @@ UploadResult SendChosenPictures(const PictureTable &pictures, int n, const std::
             pages.push_back(i);
     std::sort(pages.begin(), pages.end());
     pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
-    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop);
+    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop, check);
 }
 
-UploadResult SendProgram(const ProgramTable &program, int m, int port, const StopFn &stop)
+UploadResult SendProgram(const ProgramTable &program, int m, int port, const StopFn &stop,
+                         bool check)
 {
     UploadResult result;
     m = std::clamp(m, 0, kMaxProgram);
@@ -192,8 +221,16 @@ UploadResult SendProgram(const ProgramTable &program, int m, int port, const Sto
     SetWord(scratch, cfg::kProgramCount, static_cast<uint16_t>(m));
     seq.Run(UploadStep::RecordWrite, [&] { return WriteConfigRecord(scratch); });
     const Block1K block = EncodeProgramBlock(program, m);
-    seq.Run(UploadStep::ProgramBlock,
-            [&] { return Write1KData(kTablesPage, kProgramBlock, block.data()) != 0; });
+    seq.Run(UploadStep::ProgramBlock, [&] {
+        return Write1KData(kProgramAddress.page, kProgramAddress.block, block.data()) != 0;
+    });
+    if (check) {
+        WrittenBlocks written;
+        written.pictureCount = scratch[cfg::kPictureCount];
+        written.programLength = m;
+        written.program = &program;
+        RunCheck(seq, result, written, nullptr, stop);
+    }
     seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
     seq.Finish();
     return result;

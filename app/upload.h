@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "app/controller_read.h"
+#include "app/exchange_control.h"
 #include "model/config_record.h"
 #include "model/library.h"
 
@@ -21,6 +23,7 @@ enum class UploadStep {
     NameTable1,    // page 127 block 0: names of pictures 1..64
     NameTable2,    // page 127 block 1: names of pictures 65..120
     ProgramBlock,  // page 127 block 2
+    ReadBack,      // a checked upload: what it wrote, read back and compared
     Restart,       // ResetCard
     Done,          // every command was sent and acknowledged
 };
@@ -44,6 +47,10 @@ struct UploadResult {
     // how many of their blocks the controller acknowledged, in that order.
     std::vector<int> pages;
     int blocksWritten = 0;
+    // A checked upload: where its read-back ended, and what differs
+    // (step ReadBack with no restart sent when either is not clean).
+    bool checked = false;
+    CheckResult check;
 
     int Blocks() const { return 4 * static_cast<int>(pages.size()); }
     // Whether the controller confirmed `s` (every step before `step` was).
@@ -62,29 +69,29 @@ struct UploadResult {
     std::vector<int> UnsentPictures() const;
 };
 
-// Called after every block write (the failed one included) with the number
-// of blocks written so far (the bar's position).
-using ProgressFn = std::function<void(int position)>;
-// Asked before every command; true ends the upload there, after the
-// command in flight, with the port closed as usual and no restart.
-using StopFn = std::function<bool()>;
-
+// With `check`, an upload reads back every block it wrote and the record
+// before the restart (CheckWrittenBlocks) and sends no restart when a read
+// fails or anything differs. The progress position then goes on past the
+// blocks written, one for each block read back (CheckedBlocks), for
+// picture uploads.
+//
 // Sends pictures 0..n-1 (4 blocks each, Write1KData_Ex pages 0..n-1), after
 // writing the record with byte 16 = n; then both name tables and a restart.
 UploadResult SendPictures(const PictureTable &pictures, int n, int port, const ProgressFn &progress,
-                          const StopFn &stop = nullptr);
+                          const StopFn &stop = nullptr, bool check = false);
 
 // The same sequence with the blocks of the chosen pictures only (0-based,
 // each sent once, in page order; those at or past n are left out): the
 // record still gets the library's count n, and both name tables and the
 // restart follow.
 UploadResult SendChosenPictures(const PictureTable &pictures, int n, const std::vector<int> &chosen,
-                                int port, const ProgressFn &progress, const StopFn &stop = nullptr);
+                                int port, const ProgressFn &progress, const StopFn &stop = nullptr,
+                                bool check = false);
 
 // Writes the record with bytes 19..20 = m, the program block (page 127
 // block 2), then a restart.
 UploadResult SendProgram(const ProgramTable &program, int m, int port,
-                         const StopFn &stop = nullptr);
+                         const StopFn &stop = nullptr, bool check = false);
 
 // Applies a successful upload's count to the host copy.
 void RecordPictureCount(ConfigRecord &host, int n);

@@ -1,7 +1,8 @@
 // korvex-cli's commands, one CommandDecl each (defined in the command's own
 // file). Each handler returns the process exit status: 0 success, 1 a
-// failed exchange with the controller, 2 bad usage or a bad file, 130 or
-// 143 an upload stopped by SIGINT or SIGTERM.
+// failed exchange with the controller, 2 bad usage or a bad file, 3 the
+// controller does not hold what it should, 130 or 143 stopped by SIGINT or
+// SIGTERM.
 #pragma once
 
 #include "cli/options.h"
@@ -17,5 +18,7 @@ extern const CommandDecl kListCommand;
 extern const CommandDecl kCaptureCommand;
 extern const CommandDecl kVersionCommand;
 extern const CommandDecl kPortsCommand;
+extern const CommandDecl kBackupCommand;
+extern const CommandDecl kVerifyCommand;
 
 }  // namespace korvex::cli

@@ -15,8 +15,9 @@ namespace korvex::cli {
 namespace {
 
 const CommandDecl *const kCommands[] = {
-    &kInfoCommand, &kSendPicturesCommand, &kSendProgramCommand, &kSettingsCommand, &kSetTimeCommand,
-    &kListCommand, &kCaptureCommand,      &kPortsCommand,       &kVersionCommand,
+    &kInfoCommand,   &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
+    &kVerifyCommand, &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
+    &kCaptureCommand, &kPortsCommand,       &kVersionCommand,
 };
 
 const char kPortsText[] =
@@ -35,7 +36,8 @@ void Usage(FILE *out)
     std::fprintf(out,
                  "\n'korvex-cli <command> --help' describes a command's options.\n"
                  "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or\n"
-                 "a bad file, 130 or 143 an upload stopped by SIGINT or SIGTERM.\n\n%s",
+                 "a bad file, 3 the controller does not hold what it should (verify,\n"
+                 "--verify), 130 or 143 stopped by SIGINT or SIGTERM.\n\n%s",
                  kPortsText);
 }
 

@@ -18,6 +18,22 @@ namespace korvex::cli {
 
 namespace {
 
+const OptionDecl kVerifyOption = {
+    "verify", nullptr,
+    "read back every block written and the record before the restart;\n"
+    "when anything differs, say what (exit status 3) and send no restart"};
+
+// 130/143 after a stop, 3 when the read-back found the controller holding
+// something else, 1 for a failed exchange.
+int ExitStatusOf(const UploadResult &r, const StopSignals &stop)
+{
+    if (r.stopped)
+        return stop.ExitStatus();
+    const bool differs = r.step == UploadStep::ReadBack && r.check.end == ReadEnd::Done &&
+                         !r.check.differences.empty();
+    return differs ? kExitDiffers : kExitExchange;
+}
+
 int RunSendPictures(const Invocation &inv)
 {
     const int port = inv.port;
@@ -34,25 +50,29 @@ int RunSendPictures(const Invocation &inv)
         return kExitUsage;
     }
 
+    const bool check = inv.args.Has("verify");
+    const int pages = only ? static_cast<int>(chosen.size()) : n;
     UploadResult result;
     const StopSignals stop;
     {
-        ProgressBar bar("sending pictures", 4 * (only ? static_cast<int>(chosen.size()) : n));
+        ProgressBar bar("sending pictures",
+                        4 * pages + (check ? CheckedBlocks(pages, true, false) : 0));
         bar.Set(0);
         const ProgressFn progress = [&](int position) { bar.Set(position); };
         const StopFn stopRequested = [&] { return stop.Requested(); };
-        result = only
-                     ? SendChosenPictures(doc->Pictures(), n, chosen, port, progress, stopRequested)
-                     : SendPictures(doc->Pictures(), n, port, progress, stopRequested);
+        result = only ? SendChosenPictures(doc->Pictures(), n, chosen, port, progress,
+                                           stopRequested, check)
+                      : SendPictures(doc->Pictures(), n, port, progress, stopRequested, check);
     }
     if (!result.ok) {
         ReportUnfinishedUpload(UploadKind::Pictures, result, port);
-        return result.stopped ? stop.ExitStatus() : kExitExchange;
+        return ExitStatusOf(result, stop);
     }
     const int sent = static_cast<int>(result.pages.size());
     const std::string of = only ? "of " + std::to_string(n) + " " : "";
-    std::printf("sent %d %spicture%s (%d blocks) and both name tables; the controller restarts\n",
-                sent, of.c_str(), sent == 1 && !only ? "" : "s", result.Blocks());
+    std::printf("sent %d %spicture%s (%d blocks) and both name tables%s; the controller restarts\n",
+                sent, of.c_str(), sent == 1 && !only ? "" : "s", result.Blocks(),
+                check ? ", read back and found as sent" : "");
     return kExitOk;
 }
 
@@ -71,14 +91,16 @@ int RunSendProgram(const Invocation &inv)
               " program step(s) name pictures the library does not hold and are not listed; "
               "sending the " +
               std::to_string(m) + " listed steps, as the desktop program does");
+    const bool check = inv.args.Has("verify");
     const StopSignals stop;
     const UploadResult result =
-        SendProgram(doc->Program(), m, port, [&] { return stop.Requested(); });
+        SendProgram(doc->Program(), m, port, [&] { return stop.Requested(); }, check);
     if (!result.ok) {
         ReportUnfinishedUpload(UploadKind::Program, result, port);
-        return result.stopped ? stop.ExitStatus() : kExitExchange;
+        return ExitStatusOf(result, stop);
     }
-    std::printf("sent a program of %d step%s; the controller restarts\n", m, m == 1 ? "" : "s");
+    std::printf("sent a program of %d step%s%s; the controller restarts\n", m, m == 1 ? "" : "s",
+                check ? ", read back and found as sent" : "");
     return kExitOk;
 }
 
@@ -99,7 +121,8 @@ const CommandDecl kSendPicturesCommand = {
     "130 after SIGINT, 143 after SIGTERM.\n",
     {{"only", "LIST",
       "send only these pictures, numbered as 'list' shows them: 3,5-7;\n"
-      "the record still gets the library's picture count"}},
+      "the record still gets the library's picture count"},
+     kVerifyOption},
     /*usesPort=*/true,
     /*usesLibrary=*/true,
     RunSendPictures,
@@ -112,7 +135,7 @@ const CommandDecl kSendProgramCommand = {
     "Sends the program steps the desktop program lists for the library file\n"
     "and their number, then restarts the controller. Ctrl-C or SIGTERM stops\n"
     "it before the next command, as for send-pictures.\n",
-    {},
+    {kVerifyOption},
     /*usesPort=*/true,
     /*usesLibrary=*/true,
     RunSendProgram,

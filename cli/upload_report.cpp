@@ -7,6 +7,7 @@
 #include "app/picture_numbers.h"
 #include "cli/cli.h"
 #include "cli/port_choice.h"
+#include "cli/readback_report.h"
 #include "model/memory_map.h"
 
 namespace korvex::cli {
@@ -26,6 +27,7 @@ std::string StepText(UploadStep step, UploadKind kind)
     case UploadStep::NameTable1: return "writing name table 1";
     case UploadStep::NameTable2: return "writing name table 2";
     case UploadStep::ProgramBlock: return "writing the program block";
+    case UploadStep::ReadBack: return "reading back what was written";
     case UploadStep::Restart: return "sending the restart";
     case UploadStep::Done: break;
     }
@@ -62,6 +64,18 @@ void WhereItEnded(UploadKind kind, const UploadResult &r, int port)
                   ", the block in flight, was written");
         else
             Error(what + " interrupted: stopped before " + StepText(r.step, kind));
+        return;
+    }
+    if (r.step == UploadStep::ReadBack) {
+        if (r.check.end == ReadEnd::Done) {
+            Error(what + ": the controller acknowledged every block, but reading them back "
+                         "shows it does not hold what was sent:");
+            for (const Difference &d : r.check.differences)
+                Line(DifferenceLine(d));
+        } else {
+            Error(what + " failed at " + StepText(r.step, kind) + ": " +
+                  ReadEndText(r.check.end, r.check.where, std::nullopt, port));
+        }
         return;
     }
     const std::string why = WhyExchangeFailed(port);

@@ -64,15 +64,20 @@ ConfigRecord BlankRecord()
     return r;
 }
 
-bool ReadConfigRecord(ConfigRecord &record)
+ConfigRecord RecordFromBlock(const uint8_t *block)
 {
-    uint8_t block[1024];
-    if (Read1KData(kTablesPage, kRecordBlock, block) == 0)
-        return false;
     ConfigRecord read;
     std::memcpy(read.data(), block + kRecordOffset, read.size());
     SwapWordFields(read);
-    record = read;
+    return read;
+}
+
+bool ReadConfigRecord(ConfigRecord &record)
+{
+    uint8_t block[1024];
+    if (Read1KData(kRecordAddress.page, kRecordAddress.block, block) == 0)
+        return false;
+    record = RecordFromBlock(block);
     return true;
 }
 

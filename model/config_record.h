@@ -59,6 +59,10 @@ uint8_t VersionNumber(const ConfigRecord &r);
 // All zero with "Ver" in bytes 0..2.
 ConfigRecord BlankRecord();
 
+// The record in bytes 512..767 of the 1 KiB block `block` (page 127
+// block 3, as read), converted to host order.
+ConfigRecord RecordFromBlock(const uint8_t *block);
+
 // Needs an open port. Reads page 127 block 3 and converts; false leaves
 // `record` untouched.
 bool ReadConfigRecord(ConfigRecord &record);

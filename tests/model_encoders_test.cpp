@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "model/encoders.h"
 
@@ -54,6 +56,22 @@ TEST(PixelWord, EachColourBitSetsItsOwnWordBitAndTheTopByteIsIgnored)
     EXPECT_EQ(PixelWord(0x00FFFFFFu), 0x7777);
 }
 
+// The decoder is the encoder's inverse over every colour the host stores
+// and every word it writes; a spare bit is left for the caller to see.
+TEST(PixelWord, DecodesEveryColourAndEveryWordBack)
+{
+    for (uint32_t v = 0; v < 4096; ++v) {
+        const uint32_t colour = Rgb((v & 0xF) << 4, ((v >> 4) & 0xF) << 4, ((v >> 8) & 0xF) << 4);
+        ASSERT_EQ(ColourOfWord(PixelWord(colour)), colour) << std::hex << colour;
+    }
+    for (uint32_t w = 0; w < 0x10000; ++w) {
+        if (w & kSpareWordBits)
+            continue;
+        ASSERT_EQ(PixelWord(ColourOfWord(static_cast<uint16_t>(w))), w) << std::hex << w;
+    }
+    EXPECT_EQ(ColourOfWord(0x8888), 0u);
+}
+
 TEST(PictureBlock, HoldsItsQuarterLowByteFirst)
 {
     auto rec = std::make_unique<PictureRecord>();
@@ -68,6 +86,17 @@ TEST(PictureBlock, HoldsItsQuarterLowByteFirst)
             ASSERT_EQ(block[2 * k + 1], w >> 8) << "block " << b << " pixel " << k;
         }
     }
+    // Decoded back into its quarter, with each spare bit set counted once
+    // per word.
+    Block1K block = EncodePictureBlock(*rec, 2);
+    block[1] |= 0x80;
+    block[2 * 7] |= 0x08;
+    block[2 * 7 + 1] |= 0x08;
+    PictureColours colours{};
+    EXPECT_EQ(DecodePictureBlock(block, 2, colours), 2);
+    for (int k = 0; k < 512; ++k)
+        ASSERT_EQ(colours[1024 + k], rec->colours[1024 + k]) << k;
+    EXPECT_EQ(colours[0], 0u);
 }
 
 class NameTable : public testing::Test {
@@ -107,6 +136,24 @@ TEST_F(NameTable, SlotsFollowTheRecordIndexAcrossBothTables)
     // Slots for records 0..119 only: the tail of table 1 is left zero.
     for (int i = 896; i < 1024; ++i)
         ASSERT_EQ(t1[i], 0) << i;
+}
+
+TEST_F(NameTable, DecodesToTheBytesBeforeEachSlotsTerminator)
+{
+    Name(0, "ABCDEFGHIJKLMNOPQR", 15);
+    Name(1, "xyz", 0);
+    Name(63, "0123456789abcdefgh", 16);  // no terminator: all 16 bytes
+    Name(64, "\xba\xec", 2);              // GBK bytes pass through
+    Name(119, "last", 4);
+    const std::vector<std::string> t0 = DecodeNameTable(EncodeNameTable(*lib, 0), 0);
+    const std::vector<std::string> t1 = DecodeNameTable(EncodeNameTable(*lib, 1), 1);
+    ASSERT_EQ(t0.size(), 64u);
+    ASSERT_EQ(t1.size(), 56u);
+    EXPECT_EQ(t0[0], "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(t0[1], "");
+    EXPECT_EQ(t0[63], "0123456789abcdef");
+    EXPECT_EQ(t1[0], "\xba\xec");
+    EXPECT_EQ(t1[55], "last");
 }
 
 TEST_F(NameTable, LongStoredNameFillsItsSlotAndNothingElse)
@@ -157,6 +204,23 @@ TEST(ProgramBlock, EmptyAndFullPrograms)
     // Counts outside 0..512 never reach past the table.
     EXPECT_EQ(EncodeProgramBlock(*prog, 9999), full);
     EXPECT_EQ(EncodeProgramBlock(*prog, -5), none);
+}
+
+// Every effect and value of every entry, there and back.
+TEST(ProgramBlock, DecodesEveryEntryBack)
+{
+    auto prog = std::make_unique<ProgramTable>();
+    for (int e = 0; e < kMaxProgram; ++e)
+        (*prog)[e] = {static_cast<uint8_t>(e % 121), static_cast<uint8_t>(e % 8),
+                      static_cast<uint8_t>((e / 8) % 32)};
+    auto back = std::make_unique<ProgramTable>();
+    std::memset(back.get(), 0xEE, sizeof *back);
+    DecodeProgramBlock(EncodeProgramBlock(*prog, kMaxProgram), kMaxProgram, *back);
+    EXPECT_EQ(0, std::memcmp(back.get(), prog.get(), sizeof *prog));
+    *back = ProgramTable{};
+    DecodeProgramBlock(EncodeProgramBlock(*prog, 3), 2, *back);
+    EXPECT_EQ((*back)[1].picture, 1);
+    EXPECT_EQ((*back)[2].picture, 0);  // past the count: untouched
 }
 
 }  // namespace

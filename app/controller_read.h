@@ -1,0 +1,103 @@
+// Reading a controller back, widget-free, shared by the desktop program
+// and korvex-cli: a backup of everything it holds, a comparison with a
+// library, and the check that ends an upload. Reads only: nothing here
+// writes to the controller or restarts it. Like the uploads, each opens
+// the port, reports progress, honours a stop request between blocks,
+// always closes the port and says where it ended and why.
+//
+// A read reply carries no CRC, so a line error would pass unseen. A block
+// is therefore taken only when two reads of it agree (or, when it is
+// compared, when a read equals what the host expects there); reads that
+// disagree are repeated, and three reads without two that agree end the
+// read at that block.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "app/exchange_control.h"
+#include "model/memory_map.h"
+#include "model/readback.h"
+
+namespace korvex {
+
+enum class ReadMode {
+    Careful,  // every block read until two reads agree (at least twice)
+    Quick,    // every block read once; a picture block holding spare bits
+              // (which the host never writes) is read until two reads agree
+};
+
+enum class ReadEnd {
+    Done,
+    OpenFailed,     // ComInitial failed
+    NoReply,        // Read1KData failed at `where` (no reply or a short one)
+    Disagreed,      // three reads of `where` without two that agree
+    Stopped,        // a stop request came before `where` was read
+    CountsRefused,  // the record holds a count no library can take
+};
+
+// A picture block that holds bits the host never writes.
+struct SpareBits {
+    int picture;
+    int quarter;
+    int words;  // how many of its 512 words have a spare bit set
+};
+
+struct ReadResult {
+    bool ok = false;
+    ReadEnd end = ReadEnd::Done;
+    BlockAddress where{};                // the block where it ended
+    std::optional<CountRefusal> refusal;  // with CountsRefused
+    int blocks = 0;                       // blocks taken
+    int reads = 0;                        // Read1KData calls made
+    std::vector<SpareBits> spare;
+    ControllerContent content;  // what was taken so far
+};
+
+// Called after every block taken with the blocks taken so far and the
+// total, which is known once the record has been read (1 until then).
+using ReadProgressFn = std::function<void(int position, int total)>;
+
+// Reads the record, then (when its counts are within 121 and 512) pictures
+// 0..n-1, both name tables and the program block.
+ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progress,
+                          const StopFn &stop = nullptr);
+
+struct VerifyResult {
+    ReadResult read;  // read.content holds the record; the rest is compared, not kept
+    std::vector<Difference> differences;
+};
+
+// Compares the controller with a library of n pictures and m listed steps:
+// the counts, pictures 0..min(n, held)-1 as the upload would send them,
+// their names as the name tables would carry them, and steps
+// 0..min(m, held)-1. A block that differs is read again before the
+// difference is taken.
+VerifyResult VerifyController(const PictureTable &pictures, int n, const ProgramTable &program,
+                              int m, int port, const ReadProgressFn &progress,
+                              const StopFn &stop = nullptr);
+
+// What an upload wrote, for the read-back that ends a checked upload.
+struct WrittenBlocks {
+    int pictureCount = 0;   // the record's fields as written
+    int programLength = 0;
+    const PictureTable *pictures = nullptr;  // with `pages` and the name tables
+    std::vector<int> pages;
+    const ProgramTable *program = nullptr;  // with the program block
+};
+
+// Needs the open port of the upload. Reads back every block in `written`
+// and the record and compares; `end`/`where` say where a read failed.
+struct CheckResult {
+    ReadEnd end = ReadEnd::Done;
+    BlockAddress where{};
+    std::vector<Difference> differences;
+};
+CheckResult CheckWrittenBlocks(const WrittenBlocks &written, const std::function<void()> &onBlock,
+                               const StopFn &stop);
+// Blocks such a check reads: the record, four per picture page, the name
+// tables with pictures, the program block with a program.
+int CheckedBlocks(int pages, bool pictures, bool program);
+
+}  // namespace korvex

@@ -1,0 +1,151 @@
+// The pure side of reading a controller back: counts, the backup's
+// library and the comparison with what the host would send.
+#include "model/readback.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "model/memory_map.h"
+
+namespace korvex {
+
+std::optional<CountRefusal> RefuseCounts(const ConfigRecord &record)
+{
+    const int pictures = record[cfg::kPictureCount];
+    if (pictures > kMaxPictures)
+        return CountRefusal{"picture count", pictures, kMaxPictures};
+    const int steps = GetWord(record, cfg::kProgramCount);
+    if (steps > kMaxProgram)
+        return CountRefusal{"program length", steps, kMaxProgram};
+    return std::nullopt;
+}
+
+void ContentToLibrary(const ControllerContent &content, LibraryData &library)
+{
+    library = LibraryData{};
+    const int n = std::min(content.PictureCount(), kMaxPictures);
+    const int m = std::min(content.ProgramLength(), kMaxProgram);
+    library.pictureCount = n;
+    library.programLength = m;
+    library.storedPictureCount = static_cast<uint16_t>(n);
+    library.storedProgramLength = static_cast<uint16_t>(m);
+
+    const std::vector<std::string> names[2] = {DecodeNameTable(content.nameTables[0], 0),
+                                               DecodeNameTable(content.nameTables[1], 1)};
+    PictureColours colours{};
+    for (int i = 0; i < n; ++i) {
+        PictureRecord &rec = library.pictures[static_cast<size_t>(i)];
+        for (int b = 0; b < kBlocksPerPicture; ++b) {
+            const size_t at = static_cast<size_t>(kBlocksPerPicture * i + b);
+            if (at < content.pictureBlocks.size())
+                DecodePictureBlock(content.pictureBlocks[at], b, colours);
+            else
+                std::fill(colours.begin() + kPixelsPerBlock * b,
+                          colours.begin() + kPixelsPerBlock * (b + 1), 0u);
+        }
+        std::memcpy(rec.colours, colours.data(), sizeof rec.colours);
+        int table = 0;
+        int slot = 0;
+        if (NameSlotOf(i, &table, &slot))
+            StoreName(rec, names[table][static_cast<size_t>(slot)]);
+    }
+    DecodeProgramBlock(content.programBlock, m, library.program);
+}
+
+void Comparison::Counts(int expectedPictures, int expectedSteps, const ConfigRecord &actual)
+{
+    const int pictures = actual[cfg::kPictureCount];
+    const int steps = GetWord(actual, cfg::kProgramCount);
+    if (pictures != expectedPictures) {
+        Difference d(Difference::Kind::PictureCount);
+        d.expected = expectedPictures;
+        d.actual = pictures;
+        differences_.push_back(d);
+    }
+    if (steps != expectedSteps) {
+        Difference d(Difference::Kind::ProgramLength);
+        d.expected = expectedSteps;
+        d.actual = steps;
+        differences_.push_back(d);
+    }
+}
+
+void Comparison::PictureBlock(int picture, int quarter, const Block1K &expected,
+                              const Block1K &actual)
+{
+    int differing = 0;
+    int first = -1;
+    for (int k = 0; k < kPixelsPerBlock; ++k) {
+        if (WordAt(expected, k) == WordAt(actual, k))
+            continue;
+        if (first < 0)
+            first = kPixelsPerBlock * quarter + k;
+        ++differing;
+    }
+    if (differing == 0)
+        return;
+    // The four quarters of a picture make one difference.
+    for (Difference &d : differences_) {
+        if (d.kind == Difference::Kind::Pixels && d.index == picture) {
+            d.pixels += differing;
+            d.firstPixel = std::min(d.firstPixel, first);
+            return;
+        }
+    }
+    Difference d(Difference::Kind::Pixels);
+    d.index = picture;
+    d.pixels = differing;
+    d.firstPixel = first;
+    differences_.push_back(d);
+}
+
+void Comparison::NameTable(int table, const Block1K &expected, const Block1K &actual,
+                           int pictures)
+{
+    const std::vector<std::string> want = DecodeNameTable(expected, table);
+    const std::vector<std::string> got = DecodeNameTable(actual, table);
+    const int first = table == 0 ? 0 : kNameSlots[0];
+    for (size_t s = 0; s < want.size() && first + static_cast<int>(s) < pictures; ++s) {
+        if (want[s] == got[s])
+            continue;
+        Difference d(Difference::Kind::Name);
+        d.index = first + static_cast<int>(s);
+        d.expectedName = want[s];
+        d.actualName = got[s];
+        differences_.push_back(d);
+    }
+}
+
+void Comparison::ProgramBlock(const Block1K &expected, const Block1K &actual, int steps)
+{
+    auto want = std::make_unique<ProgramTable>();
+    auto got = std::make_unique<ProgramTable>();
+    const int n = std::clamp(steps, 0, kMaxProgram);
+    DecodeProgramBlock(expected, n, *want);
+    DecodeProgramBlock(actual, n, *got);
+    for (int j = 0; j < n; ++j) {
+        const ProgramEntry &w = (*want)[static_cast<size_t>(j)];
+        const ProgramEntry &g = (*got)[static_cast<size_t>(j)];
+        if (w.picture == g.picture && w.effect == g.effect && w.value == g.value)
+            continue;
+        Difference d(Difference::Kind::Step);
+        d.index = j;
+        d.expectedStep = w;
+        d.actualStep = g;
+        differences_.push_back(d);
+    }
+}
+
+std::vector<Difference> Comparison::Differences() const
+{
+    std::vector<Difference> out = differences_;
+    std::stable_sort(out.begin(), out.end(), [](const Difference &a, const Difference &b) {
+        if (a.kind != b.kind)
+            return static_cast<int>(a.kind) < static_cast<int>(b.kind);
+        return a.index < b.index;
+    });
+    return out;
+}
+
+}  // namespace korvex

@@ -1,0 +1,77 @@
+// What a controller holds, as read back block by block, and the pure
+// rules applied to it: which counts a library can take, the library file
+// a backup makes of it, and the differences from what the host would send.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/config_record.h"
+#include "model/encoders.h"
+#include "model/library.h"
+#include "model/library_file.h"
+
+namespace korvex {
+
+// The blocks read from one controller. The record is in host order.
+struct ControllerContent {
+    ConfigRecord record{};
+    std::vector<Block1K> pictureBlocks;  // four per picture, pictures 0..n-1
+    Block1K nameTables[2]{};
+    Block1K programBlock{};
+
+    int PictureCount() const { return record[cfg::kPictureCount]; }
+    int ProgramLength() const { return GetWord(record, cfg::kProgramCount); }
+};
+
+// A count in a controller's record that no library can hold.
+struct CountRefusal {
+    const char *field;  // "picture count" or "program length"
+    int value;
+    int limit;  // 121 or 512
+};
+std::optional<CountRefusal> RefuseCounts(const ConfigRecord &record);
+
+// The library a backup writes: the record's counts, every picture's
+// colours, the names the name tables carry (the picture at index 120 has
+// no slot and gets an empty name) and the program's entries. The counts
+// must have passed RefuseCounts; pictures without blocks stay black.
+void ContentToLibrary(const ControllerContent &content, LibraryData &library);
+
+// One way in which a controller differs from what the host would send.
+struct Difference {
+    enum class Kind { PictureCount, ProgramLength, Pixels, Name, Step };
+    explicit Difference(Kind k, int i = -1) : kind(k), index(i) {}
+    Kind kind;
+    int index = -1;     // the picture (Pixels, Name) or step (Step), 0-based
+    int expected = 0;   // PictureCount, ProgramLength: the host's value
+    int actual = 0;     // ... and the controller's
+    int pixels = 0;     // Pixels: how many of the picture's 2048 differ
+    int firstPixel = -1;  // Pixels: the first of them
+    std::string expectedName, actualName;  // Name: GBK bytes
+    ProgramEntry expectedStep{}, actualStep{};  // Step
+};
+
+// Collects differences block by block, each block compared with what the
+// host would write there (the same encoders as the uploads).
+class Comparison {
+public:
+    // The picture count and program length fields.
+    void Counts(int expectedPictures, int expectedSteps, const ConfigRecord &actual);
+    // Pixel words of one quarter of a picture.
+    void PictureBlock(int picture, int quarter, const Block1K &expected, const Block1K &actual);
+    // The names of those pictures below `pictures` that table t carries.
+    void NameTable(int table, const Block1K &expected, const Block1K &actual, int pictures);
+    // Program entries 0..steps-1.
+    void ProgramBlock(const Block1K &expected, const Block1K &actual, int steps);
+
+    // Counts first, then pictures, names and steps, each in ascending order.
+    std::vector<Difference> Differences() const;
+    bool Empty() const { return differences_.empty(); }
+
+private:
+    std::vector<Difference> differences_;
+};
+
+}  // namespace korvex
