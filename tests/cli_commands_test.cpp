@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <poll.h>
 #include <pty.h>
@@ -239,7 +240,7 @@ TEST_F(CliTest, UsageErrorsAndHelp)
     EXPECT_NE(r.err.find("unknown command 'frobnicate'"), std::string::npos) << r.err;
     EXPECT_EQ(Cli({"--help"}).status, 0);
     for (const char *cmd : {"info", "send-pictures", "send-program", "settings", "set-time", "list",
-                            "version", "ports"}) {
+                            "version", "ports", "backup", "verify"}) {
         r = Cli({cmd, "--help"});
         EXPECT_EQ(r.status, 0) << cmd;
         EXPECT_EQ(r.out.find(std::string("usage: korvex-cli ") + cmd), 0u) << r.out;
@@ -421,6 +422,81 @@ TEST_F(CliTest, SendPicturesAndProgramEndToEnd)
     EXPECT_EQ(sp->Block(127, 2), std::vector<uint8_t>(prog.begin(), prog.end()));
     EXPECT_EQ(sp->ConfigRecord()[20], 4);
     EXPECT_EQ(sp->ConfigRecord()[16], 3);
+}
+
+// A clone's first half and the checks: backup gives the sent library back
+// byte for byte, verify and --verify name what differs (exit 3).
+TEST_F(CliTest, BackupVerifyAndCheckedSends)
+{
+    const auto lib = MakeLibrary(3, 4);
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    ASSERT_EQ(Cli({"send-pictures", "--library", library}).status, 0);
+    ASSERT_EQ(Cli({"send-program", "--library", library}).status, 0);
+
+    const std::string copy = dir + "/copy.Dat";
+    CliRun r = Cli({"backup", "--library", copy});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "pictures:        3\nprogram steps:   4\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "korvex-cli settings --pixels 2048 --order 0 --data-invert 0 "
+                           "--oe-invert 0\n"))
+        << r.out;
+    std::ifstream a(library, std::ios::binary), b(copy, std::ios::binary);
+    const std::string sent((std::istreambuf_iterator<char>(a)), {});
+    const std::string back((std::istreambuf_iterator<char>(b)), {});
+    EXPECT_EQ(back.size(), 995192u);
+    EXPECT_TRUE(sent == back);
+    r = Cli({"backup", "--library", copy, "--once"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(Has(r.err, "exists; give --force")) << r.err;
+    EXPECT_EQ(Cli({"backup", "--library", copy, "--once", "--force"}).status, 0);
+    unlink(copy.c_str());
+
+    EXPECT_EQ(Cli({"verify", "--library", library}).status, 0);
+    std::vector<uint8_t> block = sp->Block(1, 1);
+    block[2 * 5] ^= 0x10;
+    sp->SetBlock(1, 1, block);
+    r = Cli({"verify", "--library", library});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(Has(r.out, "picture 2: 1 of 2048 pixels differ, first at pixel 517\n")) << r.out;
+
+    // Frame 4 of the upload: picture 1's second block, stored wrong.
+    sp->ClearLog();
+    sp->SetFault(sim::Fault::Corrupt, 4, 1);
+    r = Cli({"send-pictures", "--library", library, "--verify"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(Has(r.err, "picture 1: 1 of 2048 pixels differ, first at pixel 512")) << r.err;
+    EXPECT_TRUE(Has(r.err, "no restart was sent")) << r.err;
+    EXPECT_EQ(sp->CountOf('G'), 0);
+    r = Cli({"send-program", "--library", library, "--verify"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "read back and found as sent")) << r.out;
+}
+
+// Ctrl-C during a backup writes nothing.
+TEST_F(CliTest, SignalStopsABackupAndWritesNothing)
+{
+    sim::Options paced;
+    paced.baudPacing = 38400;
+    test::SimPort sp(paced);
+    ASSERT_TRUE(sp.ok());
+    auto record = sp->ConfigRecord();
+    record[16] = 4;
+    sp->SetConfigRecord(record);
+    CliOptions watch;
+    bool sent = false;
+    watch.whileRunning = [&](pid_t pid) {
+        if (!sent && sp->CountOf('A') >= 3) {
+            sent = true;
+            kill(pid, SIGINT);
+        }
+    };
+    const std::string copy = dir + "/copy.Dat";
+    const CliRun r = Cli({"backup", "--library", copy}, watch);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_TRUE(Has(r.err, "interrupted: stopped before picture")) << r.err;
+    EXPECT_LE(sp->CountOf('A'), 6);
+    EXPECT_NE(access(copy.c_str(), F_OK), 0);
 }
 
 TEST_F(CliTest, SendProgramSendsTheStepsTheWindowWouldList)
