@@ -1,7 +1,8 @@
 // The main window: construction of the three pages, start-up and the library
 // file save. The page handlers live in FrmMainConfig.cpp (system settings),
 // FrmMainPattern.cpp (pictures) and FrmMainProgram.cpp (program), the
-// uploads in FrmMainUpload.cpp.
+// uploads in FrmMainUpload.cpp, the reads of the controller in
+// FrmMainReadBack.cpp.
 #include "host/FrmMain.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -176,10 +178,14 @@ void TFormMain::BuildPatternPage()
     pictList->onClick = [this] { PictListClick(); };
     PictMenu = new QMenu(PictList);
     MnuSendSelected = PictMenu->addAction(QStringLiteral("发送选中图形"));
+    MnuReadCard = PictMenu->addAction(QStringLiteral("从控制卡读取"));
+    MnuCheckCard = PictMenu->addAction(QStringLiteral("与控制卡核对"));
     PictList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(PictList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PictListPopup(pos); });
     connect(MnuSendSelected, &QAction::triggered, this, [this] { MnuSendSelectedClick(); });
+    connect(MnuReadCard, &QAction::triggered, this, [this] { MnuReadCardClick(); });
+    connect(MnuCheckCard, &QAction::triggered, this, [this] { MnuCheckCardClick(); });
 
     BtnNew = MakeButton(Pattern, QStringLiteral("新  建"), 216, 32, 75, 25, true);
     BtnNew->setDefault(true);
@@ -325,15 +331,8 @@ void TFormMain::FormCreate()
         doc.Load(*data);
     }
 
-    // 5. Picture labels in both picture lists.
-    for (int i = 0; i < doc.PictureCount(); ++i) {
-        const QString label = QString::fromStdString(doc.PictureLabel(i));
-        PictList->addItem(label);
-        nPictList->addItem(label);
-    }
-
-    // 6. Program list.
-    RebuildProgList(doc.ProgramLength());
+    // 5. and 6. Picture labels in both picture lists, and the program list.
+    ListLibrary();
 
     // 7. Flags.
     connected = false;
@@ -347,6 +346,24 @@ void TFormMain::FormCreate()
         nComPort->setCurrentIndex(0);
     }
     nComPortChange(nullptr);
+}
+
+void TFormMain::ListLibrary()
+{
+    {
+        const QSignalBlocker blockA(PictList);
+        const QSignalBlocker blockB(nPictList);
+        const QSignalBlocker blockC(nProgList);
+        PictList->clear();
+        nPictList->clear();
+        nProgList->clear();
+    }
+    for (int i = 0; i < doc.PictureCount(); ++i) {
+        const QString label = QString::fromStdString(doc.PictureLabel(i));
+        PictList->addItem(label);
+        nPictList->addItem(label);
+    }
+    RebuildProgList(doc.ProgramLength());
 }
 
 // ------------------------------------------------------------ library file

@@ -74,7 +74,7 @@ public:
     QPushButton *BtnSavePict = nullptr, *BtnSendPict = nullptr;
     QProgressBar *PrgBar = nullptr;
     QMenu *PictMenu = nullptr;  // PictList's context menu
-    QAction *MnuSendSelected = nullptr;
+    QAction *MnuSendSelected = nullptr, *MnuReadCard = nullptr, *MnuCheckCard = nullptr;
 
     // program editor page
     QLabel *StaticText4 = nullptr, *StaticText5 = nullptr, *StaticText3 = nullptr;
@@ -122,6 +122,11 @@ public:
     void MnuSendSelectedClick();
     void BtnSendProgClick();
 
+    // Reading the controller back (FrmMainReadBack.cpp): its content
+    // replaces the document, or is compared with it.
+    void MnuReadCardClick();
+    void MnuCheckCardClick();
+
     int PortNumber() const;  // nComPort index + 1
 
 protected:
@@ -133,6 +138,9 @@ private:
     void BuildConfigPage();
     void BuildPatternPage();
     void BuildProgListPage();
+    // Lists the document in both picture lists and the program list, in
+    // place of whatever they showed.
+    void ListLibrary();
     QString exePath_;
 };
 

@@ -13,6 +13,7 @@
 #include "host/MessageBox.h"
 #include "host/port_tips.h"
 #include "host/spin_boxes.h"
+#include "link/korvex_api.h"
 #include "model/effects.h"
 
 namespace korvex {
@@ -102,10 +103,14 @@ void TFormMain::BtnCfgSaveClick()
     const DisplaySettings settings =
         ShownSettings(this, static_cast<WidthSpin *>(vWidth)->shownValue());
     bool ok = false;
-    if (connected)
+    if (connected) {
         ok = StoreSettings(hostCopy, settings, PortNumber());
-    else
+    } else {
+        // Nothing to store them in: the host copy takes them, and the port
+        // is closed as every save ends, so none is left open after a Save.
         PutSettings(hostCopy, settings);
+        ComClose();
+    }
 
     if (ok) {
         settingsDirty = false;

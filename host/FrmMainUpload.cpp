@@ -1,21 +1,18 @@
 // The main window's uploads: the picture and program Send buttons, the
 // picture list's menu that sends the selected picture only, and the close
-// request that is refused while an upload runs.
+// request that is refused while an upload or a read runs.
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QListWidget>
 #include <QMenu>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
 
 #include "app/picture_numbers.h"
-#include "app/progress_estimate.h"
 #include "app/upload.h"
 #include "host/FrmMain.h"
 #include "host/MessageBox.h"
+#include "host/exchange_run.h"
 #include "host/list_selection.h"
 #include "model/memory_map.h"
 
@@ -46,6 +43,7 @@ QString FailedStep(const UploadResult &r, bool pictures)
     case UploadStep::NameTable1: return QStringLiteral("写入图形名表 1 失败");
     case UploadStep::NameTable2: return QStringLiteral("写入图形名表 2 失败");
     case UploadStep::ProgramBlock: return QStringLiteral("写入节目表失败");
+    case UploadStep::ReadBack: return QStringLiteral("写入后读回核对失败");
     case UploadStep::Restart: return QStringLiteral("发送重启命令失败");
     case UploadStep::Done: break;
     }
@@ -101,43 +99,16 @@ QString FailureDetail(const UploadResult &r, bool pictures)
     return lines.join(QLatin1Char('\n'));
 }
 
-// The bar's text: the percentage and, once a block has gone, the time left.
-void ShowProgress(QProgressBar *bar, const ProgressEstimate &estimate, int position)
-{
-    QString text = QStringLiteral("%1%").arg(estimate.Percent(position));
-    const int left = estimate.SecondsLeft(position);
-    if (left >= 0)
-        text += QStringLiteral("  剩余 %1").arg(QString::fromStdString(ClockText(left)));
-    bar->setFormat(text);
-    bar->setValue(position);
-    bar->repaint();
-}
-
 // A picture upload of `blocks` blocks, run by `send` with the bar's
-// progress function, then its message box. The full upload and the upload
-// of the selected picture differ only in what `send` sends.
+// progress function and the pause between commands, then its message box.
+// The full upload and the upload of the selected picture differ only in
+// what `send` sends.
 void RunPictureUpload(TFormMain *form, int blocks,
-                      const std::function<UploadResult(const ProgressFn &)> &send)
+                      const std::function<UploadResult(const ProgressFn &, const StopFn &)> &send)
 {
-    QProgressBar *bar = form->PrgBar;
-    const ProgressEstimate estimate(blocks);
-    bar->setRange(0, blocks);
-    bar->setTextVisible(true);
-    bar->show();
-    ShowProgress(bar, estimate, 0);
-
-    // The upload runs on this thread. After each block the bar is repainted
-    // and pending non-input events (paint, window-system pings) are let
-    // through, so the desktop does not take the window for hung; user input
-    // stays blocked, and a close request is ignored while `uploading` is set.
-    form->uploading = true;
-    const UploadResult result = send([&](int position) {
-        ShowProgress(bar, estimate, position);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const UploadResult result = RunExchange(form, form->PrgBar, blocks, [&](ExchangeRun &run) {
+        return send(run.Progress(), run.Pause());
     });
-    form->uploading = false;
-    bar->hide();
-
     if (result.ok) {
         ShowMessage(form, kPictCaption, QStringLiteral("      发送图形成功   "), MsgIcon::None);
         RecordPictureCount(form->hostCopy, result.count);
@@ -152,16 +123,19 @@ void RunPictureUpload(TFormMain *form, int blocks,
 void TFormMain::BtnSendPictClick()
 {
     const int n = doc.PictureCount();
-    RunPictureUpload(this, n * 4, [&](const ProgressFn &progress) {
-        return SendPictures(doc.Pictures(), n, PortNumber(), progress);
+    RunPictureUpload(this, n * 4, [&](const ProgressFn &progress, const StopFn &pause) {
+        return SendPictures(doc.Pictures(), n, PortNumber(), progress, pause);
     });
 }
 
 // The list's menu offers the send of the selected picture when the Send
-// button could send the library and a picture is selected.
+// button could send the library and a picture is selected, and the read and
+// the check of the controller whenever the Send button could send.
 void TFormMain::PictListPopup(const QPoint &pos)
 {
     MnuSendSelected->setEnabled(BtnSendPict->isEnabled() && SelectedRow(PictList) >= 0);
+    MnuReadCard->setEnabled(BtnSendPict->isEnabled());
+    MnuCheckCard->setEnabled(BtnSendPict->isEnabled());
     PictMenu->popup(PictList->viewport()->mapToGlobal(pos));
 }
 
@@ -171,16 +145,18 @@ void TFormMain::MnuSendSelectedClick()
     if (selected < 0)
         return;
     const int n = doc.PictureCount();
-    RunPictureUpload(this, 4, [&](const ProgressFn &progress) {
-        return SendChosenPictures(doc.Pictures(), n, {selected}, PortNumber(), progress);
+    RunPictureUpload(this, 4, [&](const ProgressFn &progress, const StopFn &pause) {
+        return SendChosenPictures(doc.Pictures(), n, {selected}, PortNumber(), progress, pause);
     });
 }
 
 void TFormMain::BtnSendProgClick()
 {
-    uploading = true;
-    const UploadResult result = SendProgram(doc.Program(), doc.ProgramLength(), PortNumber());
-    uploading = false;
+    // The program page has no bar: the upload only lets events through
+    // between its commands.
+    const UploadResult result = RunExchange(this, nullptr, 0, [&](ExchangeRun &run) {
+        return SendProgram(doc.Program(), doc.ProgramLength(), PortNumber(), run.Pause());
+    });
 
     if (result.ok) {
         ShowMessage(this, QStringLiteral("发送节目表"),
@@ -195,7 +171,8 @@ void TFormMain::BtnSendProgClick()
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
-    // Closing half way would leave the controller half-written.
+    // Closing half way would leave the controller half-written, and would
+    // destroy the window under an exchange still running on its thread.
     if (uploading) {
         event->ignore();
         return;

@@ -81,12 +81,17 @@ protected:
                 if (onBox)
                     onBox();
             });
+        SetQuestionHook([this](QWidget *, const QString &caption, const QString &text) {
+            questions.push_back({caption, text, MsgIcon::None, QString()});
+            return answerYes;
+        });
     }
     void TearDown() override
     {
         form.reset();
         sim.reset();
         SetMessageHook(nullptr);
+        SetQuestionHook(nullptr);
         AimPortsNowhere();  // also the ports a test aimed elsewhere
         SetMessageDetailHook(nullptr);
     }
@@ -115,9 +120,10 @@ protected:
         ASSERT_EQ(f.write(bytes), bytes.size());
     }
 
-    // A library file with `names` (UTF-8) as its pictures and `steps`
-    // program entries, each naming picture 0.
-    void WriteLibrary(const std::vector<std::string> &names, int steps = 0)
+    // A library with `names` (UTF-8) as its pictures and `steps` program
+    // entries, each naming picture 0.
+    static std::unique_ptr<LibraryData> MakeLibrary(const std::vector<std::string> &names,
+                                                    int steps = 0)
     {
         auto data = std::make_unique<LibraryData>();
         for (size_t i = 0; i < names.size(); ++i) {
@@ -128,8 +134,17 @@ protected:
         for (int i = 0; i < steps; ++i)
             data->program[i] = ProgramEntry{0, uint8_t(i % 6), uint8_t(i % 32)};
         data->programLength = steps;
+        return data;
+    }
+    // The library file beside the executable.
+    void WriteLibrary(const LibraryData &data)
+    {
         std::string error;
-        ASSERT_TRUE(SaveLibraryFile(Sibling(".Dat").toStdString(), *data, error)) << error;
+        ASSERT_TRUE(SaveLibraryFile(Sibling(".Dat").toStdString(), data, error)) << error;
+    }
+    void WriteLibrary(const std::vector<std::string> &names, int steps = 0)
+    {
+        WriteLibrary(*MakeLibrary(names, steps));
     }
 
     // The restart command awaits no reply: the simulator may still be
@@ -167,7 +182,9 @@ protected:
     std::unique_ptr<SimPort> sim;
     std::unique_ptr<TFormMain> form;
     std::vector<RecordedBox> boxes;
-    std::function<void()> onBox;  // runs inside the box, before it "closes"
+    std::function<void()> onBox;         // runs inside the box, before it "closes"
+    std::vector<RecordedBox> questions;  // Yes/No questions asked (caption, text)
+    bool answerYes = false;              // the answer each of them gets
 
 private:
     QTemporaryDir dir_;

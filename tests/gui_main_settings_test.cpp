@@ -5,6 +5,8 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 
+#include "link/korvex_api.h"
+#include "model/line.h"
 #include "tests/gui_main_fixture.h"
 
 namespace korvex::test {
@@ -246,8 +248,11 @@ TEST_F(SettingsTest, SaveWhileNotConnectedFailsWithoutTouchingThePort)
     (*sim)->ClearLog();
     form->vWidth->setValue(64);
     ASSERT_TRUE(form->BtnCfgSave->isEnabled());
+    // A port left open by someone else: the Save closes it all the same.
+    ASSERT_EQ(ComInitial(1, kBaud), 1);
 
     form->BtnCfgSave->click();
+    EXPECT_EQ(ComClose(), 0);  // already closed
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, kCfgCaption);
     EXPECT_EQ(boxes[0].text, kNotSaved);

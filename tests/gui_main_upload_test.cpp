@@ -1,6 +1,6 @@
 // The two Send buttons: progress bar, message boxes, the host copy's counts
 // (recorded only after success and after the box), and the window refusing
-// to close while an upload runs.
+// to close while an upload or a read of the controller runs.
 #include <QAction>
 #include <QMenu>
 #include <QRegularExpression>
@@ -58,8 +58,8 @@ protected:
 TEST_F(UploadTest, PicturesSentShowSuccessAndRecordTheCountAfterTheBox)
 {
     OpenConnected(3, 2);
-    // The bar as the operator sees it after each block (events are let
-    // through once a block).
+    // The bar as the operator sees it (events are let through after each
+    // block and before each command).
     std::vector<std::pair<int, QString>> shown;
     QTimer sample;
     QObject::connect(&sample, &QTimer::timeout, [&] {
@@ -70,10 +70,15 @@ TEST_F(UploadTest, PicturesSentShowSuccessAndRecordTheCountAfterTheBox)
     form->BtnSendPict->click();
     sample.stop();
     ASSERT_FALSE(shown.empty());
-    // The percentage of the blocks written and the time left at the rate
-    // so far, down to nothing after the last block.
+    // Before the first block the bar shows 0% alone; then the percentage of
+    // the blocks written and the time left at the rate so far, down to
+    // nothing after the last block.
     const QRegularExpression pattern(QStringLiteral("^(\\d+)%  剩余 \\d+:\\d\\d$"));
     for (const auto &[value, text] : shown) {
+        if (value == 0) {
+            EXPECT_EQ(text, QStringLiteral("0%"));
+            continue;
+        }
         const QRegularExpressionMatch m = pattern.match(text);
         ASSERT_TRUE(m.hasMatch()) << text.toStdString();
         EXPECT_EQ(m.captured(1).toInt(), value * 100 / 12) << text.toStdString();
@@ -141,15 +146,22 @@ TEST_F(UploadTest, FailureAtABlockLeavesTheBarThereAndTheHostCountAlone)
 TEST_F(UploadTest, ListMenuSendsTheSelectedPictureAlone)
 {
     OpenConnected(3, 0);
-    const auto menuOffers = [this] {
+    // The menu's send of the selected picture; its read and check of the
+    // controller follow the Send button alone.
+    bool readOffered = false, checkOffered = false;
+    const auto menuOffers = [&] {
         emit form->PictList->customContextMenuRequested(QPoint(4, 4));
         const bool enabled = form->MnuSendSelected->isEnabled();
+        readOffered = form->MnuReadCard->isEnabled();
+        checkOffered = form->MnuCheckCard->isEnabled();
         form->PictMenu->hide();
         return enabled;
     };
     EXPECT_EQ(form->MnuSendSelected->text(), QStringLiteral("发送选中图形"));
     form->PictList->clearSelection();
     EXPECT_FALSE(menuOffers());  // nothing selected
+    EXPECT_TRUE(readOffered);
+    EXPECT_TRUE(checkOffered);
     form->PictList->setCurrentRow(1);
     ASSERT_TRUE(menuOffers());
 
@@ -172,10 +184,12 @@ TEST_F(UploadTest, ListMenuSendsTheSelectedPictureAlone)
     EXPECT_EQ((*sim)->CountOf('B'), 2);
     EXPECT_EQ((*sim)->ConfigRecord()[16], 3);
 
-    // A failed check disables the Send button and the menu's send alike.
+    // A failed check disables the Send button and the menu's items alike.
     PickPort(1);
     ASSERT_FALSE(form->BtnSendPict->isEnabled());
     EXPECT_FALSE(menuOffers());
+    EXPECT_FALSE(readOffered);
+    EXPECT_FALSE(checkOffered);
     form->MnuSendSelected->trigger();
     EXPECT_EQ(boxes.size(), 1u);
 }
@@ -199,23 +213,35 @@ TEST_F(UploadTest, NoPortShowsTheBarAtZeroAndFails)
     EXPECT_EQ(form->hostCopy, ConfigRecord{});
 }
 
-TEST_F(UploadTest, CloseRequestDuringAnUploadIsIgnored)
+// Both uploads and both reads of the controller let pending events through
+// and refuse a close request while they run.
+TEST_F(UploadTest, CloseRequestDuringAnExchangeIsIgnored)
 {
-    OpenConnected(2, 0);
-    bool closedDuringUpload = true;
-    bool ranDuringUpload = false;
-    QTimer::singleShot(0, form.get(), [&] {
-        ranDuringUpload = form->uploading;
-        closedDuringUpload = form->close();
-    });
-    form->BtnSendPict->click();
-    EXPECT_TRUE(ranDuringUpload);  // pending events were let through
-    EXPECT_FALSE(closedDuringUpload);
-    EXPECT_TRUE(form->isVisible());
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kPictSent);
+    OpenConnected(2, 1);
+    const std::vector<std::pair<const char *, std::function<void()>>> exchanges = {
+        {"pictures", [this] { form->BtnSendPict->click(); }},
+        {"program", [this] { form->BtnSendProg->click(); }},
+        {"read", [this] { form->MnuReadCard->trigger(); }},
+        {"check", [this] { form->MnuCheckCard->trigger(); }},
+    };
+    for (const auto &[name, run] : exchanges) {
+        bool closedDuringUpload = true;
+        bool ranDuringUpload = false;
+        QTimer::singleShot(0, form.get(), [&] {
+            ranDuringUpload = form->uploading;
+            closedDuringUpload = form->close();
+        });
+        boxes.clear();
+        run();
+        EXPECT_TRUE(ranDuringUpload) << name;  // pending events were let through
+        EXPECT_FALSE(closedDuringUpload) << name;
+        EXPECT_TRUE(form->isVisible()) << name;
+        ASSERT_EQ(boxes.size(), 1u) << name;
+        EXPECT_NE(boxes[0].icon, MsgIcon::Error) << name;
+        EXPECT_FALSE(form->uploading) << name;
+    }
 
-    EXPECT_TRUE(form->close());  // no upload: closing works
+    EXPECT_TRUE(form->close());  // nothing running: closing works
 }
 
 // ---- program upload ----
