@@ -44,9 +44,8 @@ public:
             ++reads_;
             if (Read1KData(at.page, at.block, reads[k].data()) == 0)
                 return End(ReadEnd::NoReply, at);
-            const bool agreed = std::any_of(reads, reads + k, [&](const Block1K &earlier) {
-                return earlier == reads[k];
-            });
+            const bool agreed = std::any_of(
+                reads, reads + k, [&](const Block1K &earlier) { return earlier == reads[k]; });
             if (agreed || (single && single(reads[k]))) {
                 out = reads[k];
                 ++blocks_;
@@ -129,6 +128,30 @@ int BlocksOf(const WrittenBlocks &w)
            1;
 }
 
+// Opens the port and takes the record; false once the taker has ended.
+bool OpenAndTakeRecord(int port, BlockTaker &taker, const SingleReadRule &rule,
+                       ConfigRecord &record)
+{
+    if (ComInitial(port, kBaud) == 0)
+        return taker.End(ReadEnd::OpenFailed, kRecordAddress);
+    Block1K block{};
+    if (!taker.Take(kRecordAddress, rule, block))
+        return false;
+    record = RecordFromBlock(block.data());
+    return true;
+}
+
+// Closes the port (always) and notes in `r` where the reading ended.
+void Close(const BlockTaker &taker, ReadResult &r)
+{
+    ComClose();
+    r.end = taker.Ended();
+    r.where = taker.Where();
+    r.ok = r.end == ReadEnd::Done;
+    r.blocks = taker.Blocks();
+    r.reads = taker.Reads();
+}
+
 std::vector<int> FirstPages(int n)
 {
     std::vector<int> pages(static_cast<size_t>(std::max(n, 0)));
@@ -154,20 +177,15 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
     const SingleReadRule once = mode == ReadMode::Quick ? anyRead : nullptr;
     const SingleReadRule oncePicture = mode == ReadMode::Quick ? noSpareBits : nullptr;
 
-    if (ComInitial(port, kBaud) == 0) {
-        taker.End(ReadEnd::OpenFailed, kRecordAddress);
-    } else {
-        Block1K block{};
-        if (taker.Take(kRecordAddress, once, block)) {
-            r.content.record = RecordFromBlock(block.data());
-            r.refusal = RefuseCounts(r.content.record);
-            if (r.refusal)
-                taker.End(ReadEnd::CountsRefused, kRecordAddress);
-        }
+    if (OpenAndTakeRecord(port, taker, once, r.content.record)) {
+        r.refusal = RefuseCounts(r.content.record);
+        if (r.refusal)
+            taker.End(ReadEnd::CountsRefused, kRecordAddress);
         const int n = r.refusal ? 0 : r.content.PictureCount();
         total = 1 + kBlocksPerPicture * n + 3;
         if (taker.Ended() == ReadEnd::Done)
             taken();
+        Block1K block{};
         for (int i = 0; i < n; ++i) {
             for (int b = 0; b < kBlocksPerPicture; ++b) {
                 if (!taker.Take(PictureBlockAddress(i, b), oncePicture, block))
@@ -185,12 +203,7 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
         if (taker.Take(kProgramAddress, once, r.content.programBlock))
             taken();
     }
-    ComClose();
-    r.end = taker.Ended();
-    r.where = taker.Where();
-    r.ok = r.end == ReadEnd::Done;
-    r.blocks = taker.Blocks();
-    r.reads = taker.Reads();
+    Close(taker, r);
     return r;
 }
 
@@ -204,39 +217,28 @@ VerifyResult VerifyController(const PictureTable &pictures, int n, const Program
     n = std::clamp(n, 0, kMaxPictures);
     m = std::clamp(m, 0, kMaxProgram);
 
-    if (ComInitial(port, kBaud) == 0) {
-        taker.End(ReadEnd::OpenFailed, kRecordAddress);
-    } else {
-        Block1K block{};
-        if (taker.Take(kRecordAddress, nullptr, block)) {
-            r.content.record = RecordFromBlock(block.data());
-            comparison.Counts(n, m, r.content.record);
-            // Only what both hold is compared; a count that differs is
-            // itself a difference.
-            Expectation e;
-            const int held = std::min(n, r.content.PictureCount());
-            e.written.pictureCount = n;
-            e.written.programLength = m;
-            e.written.pictures = held > 0 ? &pictures : nullptr;
-            e.written.pages = FirstPages(held);
-            e.steps = std::min(m, r.content.ProgramLength());
-            e.written.program = e.steps > 0 ? &program : nullptr;
-            e.namedPictures = held;
-            const int total = 1 + BlocksOf(e.written);
+    if (OpenAndTakeRecord(port, taker, nullptr, r.content.record)) {
+        comparison.Counts(n, m, r.content.record);
+        // Only what both hold is compared; a count that differs is
+        // itself a difference.
+        Expectation e;
+        const int held = std::min(n, r.content.PictureCount());
+        e.written.pictureCount = n;
+        e.written.programLength = m;
+        e.written.pictures = held > 0 ? &pictures : nullptr;
+        e.written.pages = FirstPages(held);
+        e.steps = std::min(m, r.content.ProgramLength());
+        e.written.program = e.steps > 0 ? &program : nullptr;
+        e.namedPictures = held;
+        const int total = 1 + BlocksOf(e.written);
+        if (progress)
+            progress(1, total);
+        CompareBlocks(e, taker, comparison, [&] {
             if (progress)
-                progress(1, total);
-            CompareBlocks(e, taker, comparison, [&] {
-                if (progress)
-                    progress(taker.Blocks(), total);
-            });
-        }
+                progress(taker.Blocks(), total);
+        });
     }
-    ComClose();
-    r.end = taker.Ended();
-    r.where = taker.Where();
-    r.ok = r.end == ReadEnd::Done;
-    r.blocks = taker.Blocks();
-    r.reads = taker.Reads();
+    Close(taker, r);
     if (r.ok)
         v.differences = comparison.Differences();
     return v;

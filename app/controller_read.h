@@ -47,7 +47,7 @@ struct SpareBits {
 struct ReadResult {
     bool ok = false;
     ReadEnd end = ReadEnd::Done;
-    BlockAddress where{};                // the block where it ended
+    BlockAddress where{};                 // the block where it ended
     std::optional<CountRefusal> refusal;  // with CountsRefused
     int blocks = 0;                       // blocks taken
     int reads = 0;                        // Read1KData calls made
@@ -80,7 +80,7 @@ VerifyResult VerifyController(const PictureTable &pictures, int n, const Program
 
 // What an upload wrote, for the read-back that ends a checked upload.
 struct WrittenBlocks {
-    int pictureCount = 0;   // the record's fields as written
+    int pictureCount = 0;  // the record's fields as written
     int programLength = 0;
     const PictureTable *pictures = nullptr;  // with `pages` and the name tables
     std::vector<int> pages;

@@ -125,10 +125,13 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
         written.programLength = GetWord(scratch, cfg::kProgramCount);
         written.pictures = &pictures;
         written.pages = result.pages;
-        RunCheck(seq, result, written, [&] {
-            if (progress)
-                progress(++position);
-        }, stop);
+        RunCheck(
+            seq, result, written,
+            [&] {
+                if (progress)
+                    progress(++position);
+            },
+            stop);
     }
     seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
     seq.Finish();

@@ -90,8 +90,8 @@ UploadResult SendChosenPictures(const PictureTable &pictures, int n, const std::
 
 // Writes the record with bytes 19..20 = m, the program block (page 127
 // block 2), then a restart.
-UploadResult SendProgram(const ProgramTable &program, int m, int port,
-                         const StopFn &stop = nullptr, bool check = false);
+UploadResult SendProgram(const ProgramTable &program, int m, int port, const StopFn &stop = nullptr,
+                         bool check = false);
 
 // Applies a successful upload's count to the host copy.
 void RecordPictureCount(ConfigRecord &host, int n);

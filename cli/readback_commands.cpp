@@ -140,9 +140,8 @@ int RunVerify(const Invocation &inv)
     const StopSignals stop;
     ReadProgress progress("comparing");
     const VerifyResult v =
-        VerifyController(doc->Pictures(), doc->PictureCount(), doc->Program(),
-                         doc->ProgramLength(), inv.port, progress.Fn(),
-                         [&] { return stop.Requested(); });
+        VerifyController(doc->Pictures(), doc->PictureCount(), doc->Program(), doc->ProgramLength(),
+                         inv.port, progress.Fn(), [&] { return stop.Requested(); });
     progress.Finish();
     const ReadResult &r = v.read;
     if (!r.ok) {

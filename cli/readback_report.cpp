@@ -32,8 +32,8 @@ std::string Quoted(const std::string &gbk)
 std::string BlockText(BlockAddress at)
 {
     if (at.page < kTablesPage)
-        return "picture " + std::to_string(at.page + 1) + ", block " + std::to_string(at.block + 1) +
-               " (" + Address(at) + ")";
+        return "picture " + std::to_string(at.page + 1) + ", block " +
+               std::to_string(at.block + 1) + " (" + Address(at) + ")";
     switch (at.block) {
     case kNameTable1Block: return "name table 1 (" + Address(at) + ")";
     case kNameTable2Block: return "name table 2 (" + Address(at) + ")";

@@ -93,8 +93,8 @@ int RunSendProgram(const Invocation &inv)
               std::to_string(m) + " listed steps, as the desktop program does");
     const bool check = inv.args.Has("verify");
     const StopSignals stop;
-    const UploadResult result =
-        SendProgram(doc->Program(), m, port, [&] { return stop.Requested(); }, check);
+    const UploadResult result = SendProgram(
+        doc->Program(), m, port, [&] { return stop.Requested(); }, check);
     if (!result.ok) {
         ReportUnfinishedUpload(UploadKind::Program, result, port);
         return ExitStatusOf(result, stop);

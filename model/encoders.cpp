@@ -25,7 +25,8 @@ unsigned Plane(uint32_t colour, int p)
 // Channel bit p of every channel from the 3-bit plane value.
 uint32_t Unplane(unsigned plane, int p)
 {
-    return ((plane & 1u) << p) | (((plane >> 1) & 1u) << (8 + p)) | (((plane >> 2) & 1u) << (16 + p));
+    return ((plane & 1u) << p) | (((plane >> 1) & 1u) << (8 + p)) |
+           (((plane >> 2) & 1u) << (16 + p));
 }
 
 // The word's nibble that holds the plane of channel bit p.

@@ -100,8 +100,7 @@ void Comparison::PictureBlock(int picture, int quarter, const Block1K &expected,
     differences_.push_back(d);
 }
 
-void Comparison::NameTable(int table, const Block1K &expected, const Block1K &actual,
-                           int pictures)
+void Comparison::NameTable(int table, const Block1K &expected, const Block1K &actual, int pictures)
 {
     const std::vector<std::string> want = DecodeNameTable(expected, table);
     const std::vector<std::string> got = DecodeNameTable(actual, table);

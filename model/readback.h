@@ -44,11 +44,11 @@ struct Difference {
     enum class Kind { PictureCount, ProgramLength, Pixels, Name, Step };
     explicit Difference(Kind k, int i = -1) : kind(k), index(i) {}
     Kind kind;
-    int index = -1;     // the picture (Pixels, Name) or step (Step), 0-based
-    int expected = 0;   // PictureCount, ProgramLength: the host's value
-    int actual = 0;     // ... and the controller's
-    int pixels = 0;     // Pixels: how many of the picture's 2048 differ
-    int firstPixel = -1;  // Pixels: the first of them
+    int index = -1;                        // the picture (Pixels, Name) or step (Step), 0-based
+    int expected = 0;                      // PictureCount, ProgramLength: the host's value
+    int actual = 0;                        // ... and the controller's
+    int pixels = 0;                        // Pixels: how many of the picture's 2048 differ
+    int firstPixel = -1;                   // Pixels: the first of them
     std::string expectedName, actualName;  // Name: GBK bytes
     ProgramEntry expectedStep{}, actualStep{};  // Step
 };

@@ -113,13 +113,15 @@ TEST_F(ReadBack, BackupOfRandomLibrariesGivesThemBack)
         int n, m;
         ReadMode mode;
         int readsPerBlock;
-    } cases[] = {{121, 512, ReadMode::Careful, 2}, {3, 5, ReadMode::Careful, 2},
-                 {0, 0, ReadMode::Careful, 2},     {121, 512, ReadMode::Quick, 1},
+    } cases[] = {{121, 512, ReadMode::Careful, 2},
+                 {3, 5, ReadMode::Careful, 2},
+                 {0, 0, ReadMode::Careful, 2},
+                 {121, 512, ReadMode::Quick, 1},
                  {1, 1, ReadMode::Quick, 1}};
     uint32_t seed = 7;
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.n << " pictures, " << c.m << " steps, mode "
-                                        << static_cast<int>(c.mode));
+        SCOPED_TRACE(testing::Message()
+                     << c.n << " pictures, " << c.m << " steps, mode " << static_cast<int>(c.mode));
         MakeLibrary(c.n, c.m, seed++);
         Send(c.n, c.m);
         std::vector<std::pair<int, int>> progress;
@@ -321,9 +323,8 @@ TEST_F(ReadBack, CheckedUploadsCatchACorruptWrite)
     sp->ClearLog();
     sp->SetFault(sim::Fault::None);
     std::vector<int> positions;
-    const UploadResult ok = SendChosenPictures(lib->pictures, 3, {2}, 1, [&](int p) {
-        positions.push_back(p);
-    }, nullptr, true);
+    const UploadResult ok = SendChosenPictures(
+        lib->pictures, 3, {2}, 1, [&](int p) { positions.push_back(p); }, nullptr, true);
     EXPECT_TRUE(ok.ok);
     EXPECT_EQ(positions.back(), 4 + CheckedBlocks(1, true, false));
     EXPECT_EQ(sp->CountOf('A'), 1 + 2 + 4 + 2);  // the record is read back twice

@@ -143,7 +143,7 @@ TEST_F(NameTable, DecodesToTheBytesBeforeEachSlotsTerminator)
     Name(0, "ABCDEFGHIJKLMNOPQR", 15);
     Name(1, "xyz", 0);
     Name(63, "0123456789abcdefgh", 16);  // no terminator: all 16 bytes
-    Name(64, "\xba\xec", 2);              // GBK bytes pass through
+    Name(64, "\xba\xec", 2);             // GBK bytes pass through
     Name(119, "last", 4);
     const std::vector<std::string> t0 = DecodeNameTable(EncodeNameTable(*lib, 0), 0);
     const std::vector<std::string> t1 = DecodeNameTable(EncodeNameTable(*lib, 1), 1);
