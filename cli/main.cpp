@@ -18,6 +18,7 @@ const CommandDecl *const kCommands[] = {
     &kInfoCommand,   &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
     &kVerifyCommand, &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
     &kCaptureCommand, &kPortsCommand,       &kVersionCommand,
+    &kExportCommand,  &kImportCommand,
 };
 
 const char kPortsText[] =
