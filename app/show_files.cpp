@@ -84,12 +84,18 @@ ShowExport ShowToFiles(const LibraryDocument &doc)
     for (int s = 0; s < doc.ProgramLength(); ++s) {
         const ProgramEntry &entry = doc.Program()[static_cast<size_t>(s)];
         const bool known = entry.effect < kEffectCount;
-        if (!known || entry.value > kValueMax)
-            out.warnings << QStringLiteral("step %1: effect %2 or value %3 is out of range; an "
+        if (!known)
+            out.warnings << QStringLiteral("step %1: effect %2 is none of the %3 effects; an "
                                            "import will refuse it")
                                 .arg(s + 1)
                                 .arg(entry.effect)
-                                .arg(entry.value);
+                                .arg(kEffectCount);
+        if (entry.value > kValueMax)
+            out.warnings << QStringLiteral("step %1: value %2 is above %3; an import will "
+                                           "refuse it")
+                                .arg(s + 1)
+                                .arg(entry.value)
+                                .arg(kValueMax);
         program.append(QJsonObject{
             {QStringLiteral("picture"), entry.picture + 1},
             {QStringLiteral("effect"), known
@@ -194,7 +200,9 @@ class ShowReader {
 public:
     explicit ShowReader(const QString &dir) : dir_(dir), json_(QDir(dir).filePath(kShowFileName)) {}
 
-    bool Read(std::vector<PictureItem> &pictures, std::vector<ProgramEntry> &steps, QString &error);
+    // False at the first fault, which Error() then describes.
+    bool Read(std::vector<PictureItem> &pictures, std::vector<ProgramEntry> &steps);
+    const QString &Error() const { return error_; }
 
 private:
     bool Fail(const QString &item, const QString &text)
@@ -388,63 +396,56 @@ bool ShowReader::ReadStep(const QJsonObject &o, const QString &item, int picture
     return true;
 }
 
-bool ShowReader::Read(std::vector<PictureItem> &pictures, std::vector<ProgramEntry> &steps,
-                      QString &error)
+bool ShowReader::Read(std::vector<PictureItem> &pictures, std::vector<ProgramEntry> &steps)
 {
     QByteArray bytes;
     QJsonObject root;
-    const bool ok = [&] {
-        if (!Load(bytes) || !Parse(bytes, root))
-            return false;
-        if (!OnlyKeys(root, {}, {"format", "version", "pictures", "program"},
-                      {"format", "version", "pictures", "program"}))
-            return false;
-        if (root.value(QLatin1String("format")) != QJsonValue(QString::fromLatin1(kShowFormat)))
-            return Fail(
-                {}, QStringLiteral("\"format\" must be \"%1\"").arg(QLatin1String(kShowFormat)));
-        const QJsonValue version = root.value(QLatin1String("version"));
-        if (WholeNumber(version, kShowVersion, kShowVersion) != kShowVersion)
-            return Fail({},
-                        QStringLiteral("version %1 is not read here; this korvex reads version %2")
+    if (!Load(bytes) || !Parse(bytes, root))
+        return false;
+    if (!OnlyKeys(root, {}, {"format", "version", "pictures", "program"},
+                  {"format", "version", "pictures", "program"}))
+        return false;
+    if (root.value(QLatin1String("format")) != QJsonValue(QString::fromLatin1(kShowFormat)))
+        return Fail({},
+                    QStringLiteral("\"format\" must be \"%1\"").arg(QLatin1String(kShowFormat)));
+    const QJsonValue version = root.value(QLatin1String("version"));
+    if (WholeNumber(version, kShowVersion, kShowVersion) != kShowVersion)
+        return Fail({}, QStringLiteral("version %1 is not read here; this korvex reads version %2")
                             .arg(Describe(version))
                             .arg(kShowVersion));
-        const QJsonValue pictureList = root.value(QLatin1String("pictures"));
-        const QJsonValue program = root.value(QLatin1String("program"));
-        if (!pictureList.isArray())
-            return Fail({}, QStringLiteral("\"pictures\" must be an array"));
-        if (!program.isArray())
-            return Fail({}, QStringLiteral("\"program\" must be an array"));
-        const QJsonArray p = pictureList.toArray();
-        const QJsonArray s = program.toArray();
-        if (p.size() > kMaxPictures)
-            return Fail({}, QStringLiteral("%1 pictures; a library holds at most %2")
-                                .arg(p.size())
-                                .arg(kMaxPictures));
-        if (s.size() > kMaxProgram)
-            return Fail({}, QStringLiteral("%1 program steps; a library holds at most %2")
-                                .arg(s.size())
-                                .arg(kMaxProgram));
-        for (qsizetype i = 0; i < p.size(); ++i) {
-            const QString item = QStringLiteral("picture %1").arg(i + 1);
-            if (!p[i].isObject())
-                return Fail(item, QStringLiteral("must be a JSON object"));
-            pictures.emplace_back();
-            if (!ReadPicture(p[i].toObject(), item, pictures.back()))
-                return false;
-        }
-        for (qsizetype i = 0; i < s.size(); ++i) {
-            const QString item = QStringLiteral("step %1").arg(i + 1);
-            if (!s[i].isObject())
-                return Fail(item, QStringLiteral("must be a JSON object"));
-            steps.emplace_back();
-            if (!ReadStep(s[i].toObject(), item, static_cast<int>(p.size()), steps.back()))
-                return false;
-        }
-        return true;
-    }();
-    if (!ok)
-        error = error_;
-    return ok;
+    const QJsonValue pictureList = root.value(QLatin1String("pictures"));
+    const QJsonValue program = root.value(QLatin1String("program"));
+    if (!pictureList.isArray())
+        return Fail({}, QStringLiteral("\"pictures\" must be an array"));
+    if (!program.isArray())
+        return Fail({}, QStringLiteral("\"program\" must be an array"));
+    const QJsonArray p = pictureList.toArray();
+    const QJsonArray s = program.toArray();
+    if (p.size() > kMaxPictures)
+        return Fail({}, QStringLiteral("%1 pictures; a library holds at most %2")
+                            .arg(p.size())
+                            .arg(kMaxPictures));
+    if (s.size() > kMaxProgram)
+        return Fail({}, QStringLiteral("%1 program steps; a library holds at most %2")
+                            .arg(s.size())
+                            .arg(kMaxProgram));
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        const QString item = QStringLiteral("picture %1").arg(i + 1);
+        if (!p[i].isObject())
+            return Fail(item, QStringLiteral("must be a JSON object"));
+        pictures.emplace_back();
+        if (!ReadPicture(p[i].toObject(), item, pictures.back()))
+            return false;
+    }
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QString item = QStringLiteral("step %1").arg(i + 1);
+        if (!s[i].isObject())
+            return Fail(item, QStringLiteral("must be a JSON object"));
+        steps.emplace_back();
+        if (!ReadStep(s[i].toObject(), item, static_cast<int>(p.size()), steps.back()))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -453,8 +454,11 @@ bool ReadShowFolder(const QString &dir, LibraryDocument &doc, QString &error)
 {
     std::vector<PictureItem> pictures;
     std::vector<ProgramEntry> steps;
-    if (!ShowReader(dir).Read(pictures, steps, error))
+    ShowReader reader(dir);
+    if (!reader.Read(pictures, steps)) {
+        error = reader.Error();
         return false;
+    }
     for (size_t i = 0; i < pictures.size(); ++i) {
         const PictureItem &item = pictures[i];
         const QString where =

@@ -154,19 +154,16 @@ inline QByteArray DeclareSize(const QByteArray &jpeg, int w, int h, int dataByte
 inline QByteArray DeclarePngSize(const QByteArray &png, uint32_t w, uint32_t h)
 {
     QByteArray d = png;
-    for (int k = 0; k < 4; ++k) {
-        d[16 + k] = static_cast<char>(w >> (24 - 8 * k));
-        d[20 + k] = static_cast<char>(h >> (24 - 8 * k));
-    }
     uint32_t crc = 0xFFFFFFFFu;
     for (int i = 12; i < 29; ++i) {
+        if (i >= 16 && i < 24)
+            d[i] = static_cast<char>((i < 20 ? w : h) >> (8 * (3 - i % 4)));
         crc ^= static_cast<uint8_t>(d[i]);
         for (int b = 0; b < 8; ++b)
             crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
     }
-    crc = ~crc;
     for (int k = 0; k < 4; ++k)
-        d[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
+        d[29 + k] = static_cast<char>(~crc >> (24 - 8 * k));
     return d;
 }
 
