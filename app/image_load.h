@@ -1,12 +1,14 @@
 // Reading the image files the capture dialog and `korvex-cli capture` accept:
-// ".bmp" through QImage, ".jpg" and ".jpeg" through libjpeg, chosen by the
-// lower-cased extension. Files come from anywhere, so every reader is
-// bounded: no image above kMaxImagePixels is decoded, libjpeg may allocate
-// at most kJpegMemoryLimit bytes for its own buffers, and a progressive
-// JPEG may hold at most kJpegMaxScans scans (counted before any is
-// decoded). Every pixel handed on comes from the file or is black where
-// the file says so: a BMP cut short is refused, a JPEG cut short keeps
-// what was decoded (see LoadImageFile). Errors never end the program.
+// ".bmp" through our own reader, ".png" through Qt's PNG reader, ".jpg" and
+// ".jpeg" through libjpeg, chosen by the lower-cased extension. Files come
+// from anywhere, so every reader is bounded: no image above kMaxImagePixels
+// is decoded (the size is read from the header first), a PNG's decoded
+// picture may take at most kMaxDecodedBytes, libjpeg may allocate at most
+// kJpegMemoryLimit bytes for its own buffers, and a progressive JPEG may
+// hold at most kJpegMaxScans scans (counted before any is decoded). Every
+// pixel handed on comes from the file or is black where the file says so:
+// a BMP or PNG cut short is refused, a JPEG cut short keeps what was
+// decoded (see LoadImageFile). Errors never end the program.
 #pragma once
 
 #include <QImage>
@@ -17,10 +19,14 @@
 
 namespace korvex {
 
-// Pixel budget for BMP and JPEG: 100 megapixels (a 12247 x 8165 picture),
+// Pixel budget for every format: 100 megapixels (a 12247 x 8165 picture),
 // far above what cameras and scanners produce. The decoded picture is held
 // at 4 bytes a pixel, so it never needs more than 400 MB.
 constexpr int64_t kMaxImagePixels = 100'000'000;
+// What Qt's PNG reader may allocate for the picture it decodes: the same
+// 400 MB. A PNG of 16 bits a channel decodes at 8 bytes a pixel, so it may
+// have at most 50 megapixels.
+constexpr int64_t kMaxDecodedBytes = kMaxImagePixels * 4;
 // libjpeg's own buffers (the whole-image coefficient store of progressive
 // and multi-scan files: 2 bytes a sample). Enough for a 4:2:0 progressive
 // JPEG of about 85 megapixels or a 4:4:4 one of about 42.
@@ -43,7 +49,8 @@ struct LoadedImage {
     QString notice;  // for the operator; empty for Ok and NotRead
 };
 
-// Loads `path` at full size. A sequential JPEG whose data ends or breaks
+// Loads `path` at full size. A PNG is refused when Qt's reader stops before
+// its last row (cut short or damaged). A sequential JPEG whose data ends or breaks
 // while decoding keeps the rows decoded before that point; the rows after
 // it are black. A progressive (or other multi-scan) JPEG cut short keeps
 // the whole picture at the quality its scans reached, since each scan
@@ -55,8 +62,9 @@ LoadedImage LoadImageFile(const QString &path);
 // The picture's top row alone, as a picture one row high: what the capture
 // samples. The row and the outcome are those of LoadImageFile, under the
 // same bounds, but nothing below the row is decoded (a multi-scan JPEG is
-// still read whole, as each of its scans covers every row), so the cost is
-// about that of one row. Damage further down a file is not seen.
+// still read whole, as each of its scans covers every row, and so is a PNG,
+// which Qt's reader decodes whole), so the cost is about that of one row.
+// Damage further down a BMP or sequential JPEG is not seen.
 LoadedImage LoadImageTopRow(const QString &path);
 
 // A small picture for the open dialog's preview, at most `box` in size,
@@ -66,8 +74,12 @@ QImage LoadPreview(const QString &path, const QSize &box);
 // The open-picture dialog's choices, as pairs "name|patterns|name|..." with
 // patterns separated by ";".
 inline constexpr const char *kOpenPictureFilter =
-    "All(*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
-    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp";
+    "All(*.jpg;*.jpeg;*.bmp;*.png)|*.jpg;*.jpeg;*.bmp;*.png|JPEG Image File (*.jpg)|*.jpg|"
+    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|PNG Image File (*.png)|*.png";
+
+// Whether `path` has an extension the loaders read (.bmp, .png, .jpg or
+// .jpeg, in any letter case).
+bool IsImageExtension(const QString &path);
 
 // Such a filter in the form a Qt file dialog takes: one entry per pair, the
 // visible name kept with its patterns (blank-separated) in parentheses:

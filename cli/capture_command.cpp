@@ -1,4 +1,4 @@
-// korvex-cli capture: makes a picture from a BMP or JPEG file the way the
+// korvex-cli capture: makes a picture from a BMP, PNG or JPEG file the way the
 // capture dialog does (same loading, width rounding, black columns,
 // stretching and row-0 sampling) and adds it to a library file, or puts it
 // in place of an existing picture, so a library can be built by script.
@@ -92,11 +92,9 @@ int RunCapture(const Invocation &inv)
     CaptureColours colours;
     if (!CaptureImage(loaded.image, width, args.Has("stretch"), colours)) {
         if (loaded.notice.isEmpty()) {
-            const QString ext = LowerExtension(image);
-            if (ext != QLatin1String(".bmp") && ext != QLatin1String(".jpg") &&
-                ext != QLatin1String(".jpeg"))
+            if (!IsImageExtension(image))
                 Error("cannot read " + positional[0] +
-                      ": only .bmp, .jpg and .jpeg files are read");
+                      ": only .bmp, .png, .jpg and .jpeg files are read");
             else
                 Error("cannot read " + positional[0] + ": no such file, or not a readable image");
         }
@@ -128,10 +126,10 @@ const CommandDecl kCaptureCommand = {
     "capture",
     "make a picture from an image file",
     "IMAGE",
-    "Makes a picture of 2048 colours from the top row of IMAGE (.bmp, .jpg or\n"
-    ".jpeg) exactly as the capture dialog does, and appends it to the library\n"
-    "file (or replaces picture N). A library file that does not exist yet is\n"
-    "created.\n",
+    "Makes a picture of 2048 colours from the top row of IMAGE (.bmp, .png,\n"
+    ".jpg or .jpeg) exactly as the capture dialog does, and appends it to the\n"
+    "library file (or replaces picture N). A library file that does not exist\n"
+    "yet is created.\n",
     {
         {"name", "NAME",
          "the picture's name, UTF-8; at most 15 bytes in GBK\n(a Chinese character counts two)",

@@ -20,5 +20,7 @@ extern const CommandDecl kVersionCommand;
 extern const CommandDecl kPortsCommand;
 extern const CommandDecl kBackupCommand;
 extern const CommandDecl kVerifyCommand;
+extern const CommandDecl kExportCommand;
+extern const CommandDecl kImportCommand;
 
 }  // namespace korvex::cli

@@ -17,7 +17,8 @@ namespace {
 const CommandDecl *const kCommands[] = {
     &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
     &kVerifyCommand,  &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
-    &kCaptureCommand, &kPortsCommand,        &kVersionCommand,
+    &kCaptureCommand, &kPortsCommand,        &kVersionCommand,     &kExportCommand,
+    &kImportCommand,
 };
 
 const char kPortsText[] =

@@ -4,7 +4,7 @@
 # tests/fuzz/corpus/<target>/. Inputs that add coverage are kept in
 # build-fuzz/corpus/<target>/, crashing inputs in build-fuzz/crashes/.
 #
-#   scripts/fuzz.sh [SECONDS] [TARGET...]     # targets: library_file readback profile gbk_text jpeg bmp
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     # targets: library_file readback profile gbk_text jpeg bmp png show
 #
 # Without clang or its fuzzer runtime it prints why and exits 0.
 set -euo pipefail
@@ -14,7 +14,7 @@ SECONDS_EACH=${1:-20}
 shift || true
 TARGETS=("$@")
 if ((${#TARGETS[@]} == 0)); then
-  TARGETS=(library_file readback profile gbk_text jpeg bmp)
+  TARGETS=(library_file readback profile gbk_text jpeg bmp png show)
 fi
 
 if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then

@@ -1,5 +1,6 @@
 // Image loading: JPEG decoding against djpeg, BMP through QImage, and the
 // damaged, cut-off and hostile files an operator may pick.
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -104,8 +105,10 @@ TEST_F(ImageLoadTest, ExtensionDecidesAndIgnoresCase)
 {
     ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("UP.JPG")), GradientImage(20, 4)));
     ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("b.JpEg")), GradientImage(20, 4)));
+    ASSERT_TRUE(GradientImage(8, 8).save(Path(QStringLiteral("c.PnG")), "PNG"));
     EXPECT_EQ(LoadImageFile(Path(QStringLiteral("UP.JPG"))).status, LoadStatus::Ok);
     EXPECT_EQ(LoadImageFile(Path(QStringLiteral("b.JpEg"))).status, LoadStatus::Ok);
+    EXPECT_EQ(LoadImageFile(Path(QStringLiteral("c.PnG"))).status, LoadStatus::Ok);
 
     // Content does not decide: a JPEG named .png, a PNG named .bmp.
     ASSERT_TRUE(QFile::copy(Path(QStringLiteral("UP.JPG")), Path(QStringLiteral("x.png"))));
@@ -144,6 +147,35 @@ TEST_F(ImageLoadTest, BmpKeepsEveryPixel)
     r = LoadImageFile(Path(QStringLiteral("p8.bmp")));
     ASSERT_EQ(r.status, LoadStatus::Ok);
     ExpectSameRows(r.image, indexed.convertToFormat(QImage::Format_RGB32), img.height());
+}
+
+// Qt's PNG reader for every colour type and depth: the pixels as stored,
+// alpha dropped (not blended) as for a BMP, 16-bit channels cut back to the 8 bits they
+// were made from; and a file cut short or with a damaged chunk gives nothing.
+TEST_F(ImageLoadTest, PngDecodesAsStoredOrNotAtAll)
+{
+    const QImage img = NoiseImage(37, 5, 12);
+    QImage alpha = img.convertToFormat(QImage::Format_ARGB32);
+    alpha.setPixel(0, 0, qRgba(0xF0, 0x80, 0x10, 0));
+    for (const QImage &kind : {img.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither),
+                               alpha, img.convertToFormat(QImage::Format_RGBX64)}) {
+        ASSERT_TRUE(kind.save(Path(QStringLiteral("k.png")), "PNG"));
+        const LoadedImage r = LoadImageFile(Path(QStringLiteral("k.png")));
+        ASSERT_EQ(r.status, LoadStatus::Ok);
+        ExpectSameRows(r.image, kind.convertToFormat(QImage::Format_RGB32), img.height());
+    }
+    ASSERT_TRUE(img.save(Path(QStringLiteral("whole.png")), "PNG"));
+    const QByteArray whole = ReadAll(Path(QStringLiteral("whole.png")));
+    QByteArray damaged = whole;
+    damaged[whole.indexOf("IDAT") + 10] ^= 0x40;
+    for (const QByteArray &bad : {whole.left(whole.size() / 2), damaged}) {
+        ASSERT_TRUE(WriteAll(Path(QStringLiteral("bad.png")), bad));
+        for (const LoadedImage &r : {LoadImageFile(Path(QStringLiteral("bad.png"))),
+                                     LoadImageTopRow(Path(QStringLiteral("bad.png")))}) {
+            EXPECT_EQ(r.status, LoadStatus::Refused);
+            EXPECT_TRUE(r.image.isNull());
+        }
+    }
 }
 
 TEST_F(ImageLoadTest, BmpAlphaIsIgnoredNotBlended)
@@ -344,6 +376,8 @@ TEST_F(ImageLoadTest, TopRowGivesTheColoursOfTheWholePicture)
     }
     files.push_back(Path(QStringLiteral("qt.bmp")));
     ASSERT_TRUE(img.save(files.back(), "BMP"));
+    files.push_back(Path(QStringLiteral("qt.png")));
+    ASSERT_TRUE(img.save(files.back(), "PNG"));
     BmpLayout rle;
     rle.width = 300;
     rle.height = 4;
@@ -578,6 +612,12 @@ TEST_F(ImageLoadTest, HugeDeclaredSizesAreRefusedBeforeAnyAllocation)
     ASSERT_TRUE(WriteJpeg(Path(QStringLiteral("prog.jpg")), GradientImage(32, 32), prog));
     const QByteArray base = ReadAll(Path(QStringLiteral("base.jpg")));
     const QByteArray progressive = ReadAll(Path(QStringLiteral("prog.jpg")));
+    auto png = [](QImage::Format format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        EXPECT_TRUE(GradientImage(4, 4).convertToFormat(format).save(&buffer, "PNG"));
+        return bytes;
+    };
 
     const std::pair<const char *, QByteArray> files[] = {
         {"huge_prog.jpg", DeclareSize(progressive, 60000, 60000, 64)},
@@ -588,6 +628,9 @@ TEST_F(ImageLoadTest, HugeDeclaredSizesAreRefusedBeforeAnyAllocation)
         {"huge.bmp", BmpHeader(60000, 60000, 64)},
         {"huge_topdown.bmp", BmpHeader(60000, -60000, 64)},
         {"over_budget.bmp", BmpHeader(10001, 10000, 64)},
+        {"huge.png", DeclarePngSize(png(QImage::Format_RGB888), 60000, 60000)},
+        {"over_budget.png", DeclarePngSize(png(QImage::Format_Grayscale8), 10001, 10000)},
+        {"deep.png", DeclarePngSize(png(QImage::Format_RGBX64), 8000, 8000)},  // 512 MB
     };
     const long before = MaxRssKb();
     QElapsedTimer clock;
@@ -641,11 +684,12 @@ TEST_F(ImageLoadTest, PreviewIsSmallAndBounded)
 
 TEST(OpenFilterTest, PipeFilterBecomesQtFilters)
 {
-    EXPECT_EQ(QtNameFilters(QString::fromLatin1(kOpenPictureFilter)),
-              (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp)"),
-                           QStringLiteral("JPEG Image File (*.jpg)"),
-                           QStringLiteral("JPEG Image File (*.jpeg)"),
-                           QStringLiteral("Bitmaps (*.bmp)")}));
+    EXPECT_EQ(
+        QtNameFilters(QString::fromLatin1(kOpenPictureFilter)),
+        (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp *.png)"),
+                     QStringLiteral("JPEG Image File (*.jpg)"),
+                     QStringLiteral("JPEG Image File (*.jpeg)"), QStringLiteral("Bitmaps (*.bmp)"),
+                     QStringLiteral("PNG Image File (*.png)")}));
     EXPECT_EQ(QtNameFilters(QStringLiteral("Text|*.txt;*.md")),
               QStringList{QStringLiteral("Text (*.txt *.md)")});
 }

@@ -122,9 +122,13 @@ TEST_F(CliCaptureTest, BuildsALibraryAsTheDialogWould)
     ASSERT_EQ(r.status, 0) << r.err;
     r = Do({P("a.bmp"), "--name", "w", "--width", "250", "--library", P("lib.Dat")});
     ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(NoiseImage(100, 12, 1).save(QString::fromStdString(P("a.png")), "PNG"));
+    r = Do({P("a.png"), "--name", "png", "--library", P("lib.Dat")});
+    ASSERT_EQ(r.status, 0) << r.err;
 
     const auto lib = Library();
-    ASSERT_EQ(lib->pictureCount, 4);
+    ASSERT_EQ(lib->pictureCount, 5);
+    EXPECT_EQ(Stored(lib->pictures[4]), Stored(lib->pictures[0])) << "the PNG as the BMP";
     EXPECT_EQ(NameOf(lib->pictures[0]), Utf8ToGbk("图一"));
     EXPECT_EQ(lib->pictures[0].nameLength, 4);
     EXPECT_EQ(NameOf(lib->pictures[1]), "wide");

@@ -415,10 +415,11 @@ TEST_F(CutDialogTest, OpenDialogHasTheFiltersAndAPreview)
             w->close();  // never hang
     });
     EXPECT_EQ(form->RunDlgOpen(), path);
-    EXPECT_EQ(filters, (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp)"),
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp *.png)"),
                                     QStringLiteral("JPEG Image File (*.jpg)"),
                                     QStringLiteral("JPEG Image File (*.jpeg)"),
-                                    QStringLiteral("Bitmaps (*.bmp)")}));
+                                    QStringLiteral("Bitmaps (*.bmp)"),
+                                    QStringLiteral("PNG Image File (*.png)")}));
     EXPECT_TRUE(nonNative);
     EXPECT_TRUE(previewShown);
     EXPECT_TRUE(sidebarHidden);

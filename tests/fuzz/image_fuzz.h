@@ -1,6 +1,6 @@
-// The image-loading fuzz harness shared by fuzz_jpeg and fuzz_bmp: the
-// input is written to a file of this process (the loaders read files), and
-// loaded whole, as its top row and as a preview. Whenever both the whole
+// The image-loading fuzz harness shared by fuzz_jpeg, fuzz_bmp and
+// fuzz_png: the input is written to a file of this process (the loaders
+// read files), and loaded whole, as its top row and as a preview. Whenever both the whole
 // picture and the top row come out, their row 0 must be the same pixels.
 // Inputs declaring more than kFuzzPixels are skipped: the loaders' own
 // bounds are far larger, and such units would only slow the fuzzer down.

@@ -149,6 +149,24 @@ inline QByteArray DeclareSize(const QByteArray &jpeg, int w, int h, int dataByte
     return d;
 }
 
+// `png` with its IHDR's size changed to w x h (and the chunk's CRC-32
+// made again, as the reader checks it).
+inline QByteArray DeclarePngSize(const QByteArray &png, uint32_t w, uint32_t h)
+{
+    QByteArray d = png;
+    uint32_t crc = 0xFFFFFFFFu;
+    for (int i = 12; i < 29; ++i) {
+        if (i >= 16 && i < 24)
+            d[i] = static_cast<char>((i < 20 ? w : h) >> (8 * (3 - i % 4)));
+        crc ^= static_cast<uint8_t>(d[i]);
+        for (int b = 0; b < 8; ++b)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    for (int k = 0; k < 4; ++k)
+        d[29 + k] = static_cast<char>(~crc >> (24 - 8 * k));
+    return d;
+}
+
 // A BMP file header and info header for a w x h 24-bit picture followed
 // by `pixelBytes` zero bytes.
 inline QByteArray BmpHeader(int32_t w, int32_t h, int pixelBytes)
