@@ -2,6 +2,7 @@
 // the same model, file and upload code as the desktop program.
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "cli/cli.h"
@@ -15,9 +16,10 @@ namespace korvex::cli {
 namespace {
 
 const CommandDecl *const kCommands[] = {
-    &kInfoCommand,   &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
-    &kVerifyCommand, &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
-    &kCaptureCommand, &kPortsCommand,       &kVersionCommand,
+    &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
+    &kVerifyCommand,  &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
+    &kCaptureCommand, &kRenameCommand,       &kDeleteCommand,      &kProgramCommand,
+    &kRenderCommand,  &kPortsCommand,        &kVersionCommand,     &kCompletionCommand,
 };
 
 const char kPortsText[] =
@@ -60,6 +62,11 @@ int Run(const CommandDecl &command, int argc, char **argv)
 }
 
 }  // namespace
+
+std::vector<const CommandDecl *> Commands()
+{
+    return {std::begin(kCommands), std::end(kCommands)};
+}
 
 }  // namespace korvex::cli
 
