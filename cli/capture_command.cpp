@@ -2,7 +2,6 @@
 // capture dialog does (same loading, width rounding, black columns,
 // stretching and row-0 sampling) and adds it to a library file, or puts it
 // in place of an existing picture, so a library can be built by script.
-#include <QFileInfo>
 #include <QString>
 #include <cstdio>
 #include <memory>
@@ -14,7 +13,6 @@
 #include "cli/library_access.h"
 #include "app/capture.h"
 #include "app/file_locations.h"
-#include "app/gbk_text.h"
 #include "app/image_load.h"
 #include "model/library_document.h"
 
@@ -37,17 +35,9 @@ int RunCapture(const Invocation &inv)
         return kExitUsage;
     }
 
-    const std::string utf8Name = args.Get("name");
-    const std::string gbkName = Utf8ToGbk(utf8Name);
-    if (GbkToUtf8(gbkName) != utf8Name) {
-        Error("the name holds characters the GBK code page cannot store");
+    std::string gbkName;
+    if (!NameToGbk(args.Get("name"), gbkName))
         return kExitUsage;
-    }
-    if (static_cast<int>(gbkName.size()) > kNameTyped) {
-        Error("the name takes " + std::to_string(gbkName.size()) +
-              " bytes in GBK; at most 15 are allowed");
-        return kExitUsage;
-    }
 
     std::optional<int> width;
     if (args.Has("width")) {
@@ -63,12 +53,9 @@ int RunCapture(const Invocation &inv)
     // image is decoded.
     const std::string &path = inv.libraryPath;
     auto data = std::make_unique<LibraryData>();
-    if (QFileInfo::exists(QString::fromStdString(path))) {
-        if (!LoadLibrary(path, *data))
-            return kExitUsage;
-    }
-    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
-    doc->Load(*data);
+    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(path, *data, /*missingIsEmpty=*/true);
+    if (!doc)
+        return kExitUsage;
     const int count = doc->PictureCount();
     int replace = -1;
     if (args.Has("replace")) {
@@ -107,15 +94,8 @@ int RunCapture(const Invocation &inv)
         doc->ReplacePicture(replace, colours, gbkName);
     else
         slot = doc->NewPicture(colours, gbkName);
-    doc->Store(*data);
-
-    std::string error;
-    MakeUserDataFolder(
-        QString::fromLocal8Bit(path.c_str()));  // the user's data folder, on a first save
-    if (!SaveLibraryFile(path, *data, error)) {
-        Error("cannot write the library file " + path + ": " + error);
+    if (!SaveLibrary(path, *doc, *data))
         return kExitUsage;
-    }
     std::printf("%s\n", doc->PictureLabel(slot).c_str());
     return kExitOk;
 }

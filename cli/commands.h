@@ -5,6 +5,8 @@
 // SIGTERM.
 #pragma once
 
+#include <vector>
+
 #include "cli/options.h"
 
 namespace korvex::cli {
@@ -22,5 +24,13 @@ extern const CommandDecl kBackupCommand;
 extern const CommandDecl kVerifyCommand;
 extern const CommandDecl kExportCommand;
 extern const CommandDecl kImportCommand;
+extern const CommandDecl kRenameCommand;
+extern const CommandDecl kDeleteCommand;
+extern const CommandDecl kProgramCommand;
+extern const CommandDecl kRenderCommand;
+extern const CommandDecl kCompletionCommand;
+
+// Every command, in the order 'korvex-cli --help' lists them (cli/main.cpp).
+std::vector<const CommandDecl *> Commands();
 
 }  // namespace korvex::cli

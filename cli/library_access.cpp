@@ -1,6 +1,9 @@
 // Finding and loading the library file for korvex-cli.
 #include "cli/library_access.h"
 
+#include <QFileInfo>
+#include <QString>
+
 #include "app/file_locations.h"
 #include "app/gbk_text.h"
 #include "cli/cli.h"
@@ -31,13 +34,42 @@ bool LoadLibrary(const std::string &path, LibraryData &data)
     return true;
 }
 
-std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryData &data)
+std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryData &data,
+                                             bool missingIsEmpty)
 {
-    if (!LoadLibrary(path, data))
+    const bool exists = QFileInfo::exists(QString::fromLocal8Bit(path.c_str()));
+    if ((exists || !missingIsEmpty) && !LoadLibrary(path, data))
         return nullptr;
     auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
     doc->Load(data);
     return doc;
+}
+
+bool SaveLibrary(const std::string &path, const LibraryDocument &doc, LibraryData &data)
+{
+    doc.Store(data);
+    MakeUserDataFolder(QString::fromLocal8Bit(path.c_str()));
+    std::string error;
+    if (!SaveLibraryFile(path, data, error)) {
+        Error("cannot write the library file " + path + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+bool NameToGbk(const std::string &utf8, std::string &gbk)
+{
+    gbk = Utf8ToGbk(utf8);
+    if (GbkToUtf8(gbk) != utf8) {
+        Error("the name holds characters the GBK code page cannot store");
+        return false;
+    }
+    if (static_cast<int>(gbk.size()) > kNameTyped) {
+        Error("the name takes " + std::to_string(gbk.size()) +
+              " bytes in GBK; at most 15 are allowed");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace korvex::cli

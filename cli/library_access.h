@@ -21,7 +21,21 @@ bool LoadLibrary(const std::string &path, LibraryData &data);
 
 // LoadLibrary, then the library as the window holds it after loading the
 // file (its steps listed by the same rule); `data` keeps what the file
-// gives. Null, the reason printed, when the file cannot be used.
-std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryData &data);
+// gives. Null, the reason printed, when the file cannot be used. With
+// `missingIsEmpty` a file that does not exist gives an empty library (for
+// a command that creates one).
+std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryData &data,
+                                             bool missingIsEmpty = false);
+
+// The window's Save: stores the document in `data` and writes the file
+// through a temporary file (SaveLibraryFile), making the user's data folder
+// on a first save. Prints the reason and returns false on failure; the old
+// file is then intact.
+bool SaveLibrary(const std::string &path, const LibraryDocument &doc, LibraryData &data);
+
+// A picture name given in UTF-8 as the GBK bytes the library stores, under
+// the dialogs' rules: characters GBK cannot hold are refused, and so is a
+// name above 15 GBK bytes. Prints the reason and returns false when refused.
+bool NameToGbk(const std::string &utf8, std::string &gbk);
 
 }  // namespace korvex::cli

@@ -2,6 +2,7 @@
 // the same model, file and upload code as the desktop program.
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "cli/cli.h"
@@ -17,8 +18,9 @@ namespace {
 const CommandDecl *const kCommands[] = {
     &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
     &kVerifyCommand,  &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
-    &kCaptureCommand, &kPortsCommand,        &kVersionCommand,     &kExportCommand,
-    &kImportCommand,
+    &kCaptureCommand, &kRenameCommand,       &kDeleteCommand,      &kProgramCommand,
+    &kExportCommand,  &kImportCommand,       &kRenderCommand,      &kPortsCommand,
+    &kVersionCommand, &kCompletionCommand,
 };
 
 const char kPortsText[] =
@@ -61,6 +63,11 @@ int Run(const CommandDecl &command, int argc, char **argv)
 }
 
 }  // namespace
+
+std::vector<const CommandDecl *> Commands()
+{
+    return {std::begin(kCommands), std::end(kCommands)};
+}
 
 }  // namespace korvex::cli
 

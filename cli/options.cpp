@@ -44,8 +44,15 @@ bool ParseArgs(int argc, char **argv, const CommandDecl &command, ParsedArgs &ou
     const std::vector<OptionDecl> accepted = AllOptions(command);
     const std::string name = command.name;
     const std::string hint = "try 'korvex-cli " + name + " --help'";
+    bool operandsOnly = false;  // after "--", for an operand that starts with '-'
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (command.operands && (operandsOnly || arg == "--")) {
+            if (operandsOnly)
+                out.positional.push_back(arg);
+            operandsOnly = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             out.help = true;
             continue;

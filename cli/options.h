@@ -54,8 +54,8 @@ struct CommandDecl {
 std::vector<OptionDecl> AllOptions(const CommandDecl &command);
 
 // Parses "--name value", "--name=value", "--help"/"-h" and positional
-// arguments (only for a command with operands). False with a message on
-// stderr for anything else.
+// arguments (only for a command with operands; after "--" every argument
+// is one). False with a message on stderr for anything else.
 bool ParseArgs(int argc, char **argv, const CommandDecl &command, ParsedArgs &out);
 
 // The command's --help text: usage line, description, options.

@@ -29,6 +29,7 @@
 
 #include "app/file_locations.h"
 #include "app/profile.h"
+#include "app/program_font.h"
 #include "host/MessageBox.h"
 #include "host/list_box.h"
 #include "host/port_tips.h"
@@ -73,11 +74,7 @@ TFormMain::TFormMain(const QString &exePath, QWidget *parent)
       exePath_(exePath.isEmpty() ? QCoreApplication::applicationFilePath() : exePath)
 {
     setWindowTitle(QStringLiteral("护栏管 V1.5"));
-    QFont f;
-    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                   QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")});
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(ProgramFont(12));
     setFixedSize(342, 279);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

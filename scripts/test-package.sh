@@ -68,6 +68,7 @@ file_list() {
     usr/lib/x86_64-linux-gnu/libkorvex_api.so.1 \
     "usr/lib/x86_64-linux-gnu/libkorvex_api.so.$VERSION" \
     usr/share/applications/korvex.desktop \
+    usr/share/bash-completion/completions/korvex-cli \
     "usr/share/metainfo/$APP_ID.metainfo.xml" \
     usr/share/icons/hicolor/scalable/apps/korvex.svg \
     usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/korvex.png \

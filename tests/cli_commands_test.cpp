@@ -1,5 +1,6 @@
 // korvex-cli run as a subprocess against the simulated controller: exit
 // statuses, messages, and what each subcommand leaves in the controller.
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,7 +22,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/gbk_text.h"
 #include "model/encoders.h"
+#include "model/library_document.h"
 #include "model/library_file.h"
 #include "tests/support/held_device.h"
 #include "tests/support/open_watch.h"
@@ -34,7 +37,8 @@ namespace {
 // korvex-cli and `args` as execv takes them.
 class CommandLine {
 public:
-    explicit CommandLine(const std::vector<std::string> &args) : all_{KORVEX_CLI}
+    explicit CommandLine(const std::vector<std::string> &args, const char *program = KORVEX_CLI)
+        : all_{program}
     {
         all_.insert(all_.end(), args.begin(), args.end());
         for (std::string &a : all_)
@@ -62,6 +66,7 @@ struct CliOptions {
     bool errOnTerminal = false;  // stderr on a pty instead of a pipe
     // Called every 10 ms or so while the program runs.
     std::function<void(pid_t)> whileRunning;
+    const char *program = KORVEX_CLI;  // what runs `args`
 };
 
 // Runs korvex-cli with `args`; kills it and reports -1 after the time limit.
@@ -82,7 +87,7 @@ CliRun Cli(const std::vector<std::string> &args, const CliOptions &options = {})
         if (errPipe[1] < 0)
             return r;
     }
-    CommandLine command(args);
+    CommandLine command(args, options.program);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outPipe[1], STDOUT_FILENO);
@@ -791,6 +796,169 @@ TEST_F(CliTest, ListShowsLabelsAndUtf8Names)
     EXPECT_NE(shown.out.find("002: \\x1b]0;x\\x07\\x1b[2J\\x7f\n"), std::string::npos) << shown.out;
     EXPECT_NE(shown.out.find("001: \xE7\xBA\xA2\xE8\x89\xB2\n"), std::string::npos) << shown.out;
     EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << shown.out;
+}
+
+// ---- editing a library from scripts
+
+std::string FileBytes(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Each edit through korvex-cli saves, byte for byte, what the window's
+// document operation saves (Load, the operation, Store, SaveLibraryFile);
+// a refused edit exits with the status and message and writes nothing.
+TEST_F(CliTest, EditsSaveWhatTheWindowSaves)
+{
+    using Op = std::function<void(LibraryDocument &)>;
+    struct Edit {
+        std::vector<std::string> args;
+        Op op;               // the window's operation; none: the file stays
+        int status = 0;      // korvex-cli's exit status
+        const char *says{};  // part of its stderr
+    };
+    const std::string red = "\xE7\xBA\xA2\xE8\x89\xB2";  // 红色
+    const Edit edits[] = {
+        {{"rename", "2", red}, [&](auto &d) { d.RenamePicture(1, Utf8ToGbk(red)); }},
+        {{"rename", "3", "p3"}, nullptr, 0, "picture 3 already has that name"},
+        {{"rename", "1", "\xF0\x9F\x98\x80"}, nullptr, 2, "GBK code page cannot store"},
+        {{"rename", "5", "x"},
+         nullptr,
+         2,
+         "picture 5 is out of range: the library holds pictures 1 to 4"},
+        {{"delete", "2"}, [](auto &d) { d.DeletePicture(1); }, 0, "1 step(s) were dropped"},
+        {{"delete", "4"}, [](auto &d) { d.DeletePicture(3); }},
+        {{"delete", "0"}, nullptr, 2, "picture 0 is out of range"},
+        {{"program", "add", "3"}, [](auto &d) { d.AddStep(2, 0, 1); }},
+        {{"program", "add", "3", "--effect", "\xE6\xB8\x90\xE6\x98\xBE"},  // 渐显
+         [](auto &d) { d.AddStep(2, 1, 31); }},
+        {{"program", "add", "1", "--effect", "5", "--value", "7"},
+         [](auto &d) { d.AddStep(0, 5, 7); }},
+        {{"program", "add", "9"}, nullptr, 2, "picture 9 is out of range"},
+        {{"program", "change", "2", "--effect", "\xE7\xAD\x89\xE5\xBE\x85"},  // 等待
+         [](auto &d) { d.ChangeStep(1, 5, 1); }},
+        {{"program", "change", "2", "--value", "9"}, [](auto &d) { d.ChangeStep(1, -1, 9); }},
+        {{"program", "change", "3", "--effect", "2", "--value", "0"},
+         [](auto &d) { d.ChangeStep(2, 2, 0); }},
+        {{"program", "change", "7", "--value", "1"},
+         nullptr,
+         2,
+         "step 7 is out of range: the program lists steps 1 to 6"},
+        {{"program", "delete", "1"}, [](auto &d) { d.DeleteStep(0); }},
+        {{"program", "clear"}, [](auto &d) { d.RebuildProgram(0); }},
+        {{"program", "delete", "1", "--library", dir + "/empty.Dat"},
+         nullptr,
+         2,
+         "step 1 is out of range: the program lists no steps"},
+    };
+    const auto original = MakeLibrary(4, 6);
+    const std::string before = FileBytes(library);
+    auto empty = std::make_unique<LibraryData>();
+    std::string error;
+    ASSERT_TRUE(SaveLibraryFile(dir + "/empty.Dat", *empty, error)) << error;
+    const std::string window = dir + "/window.Dat";
+    for (const Edit &e : edits) {
+        std::vector<std::string> args = e.args;
+        if (std::find(args.begin(), args.end(), "--library") == args.end())
+            args.insert(args.end(), {"--library", library});
+        const CliRun r = Cli(args);
+        const std::string what = args[0] + " " + args[1];
+        EXPECT_EQ(r.status, e.status) << what << ": " << r.err;
+        if (e.says) {
+            EXPECT_TRUE(Has(r.err, e.says)) << what << ": " << r.err;
+        }
+        if (e.op) {
+            LibraryDocument doc(GbkToUtf8);
+            doc.Load(*original);
+            e.op(doc);
+            auto data = std::make_unique<LibraryData>();
+            doc.Store(*data);
+            ASSERT_TRUE(SaveLibraryFile(window, *data, error)) << error;
+            EXPECT_TRUE(FileBytes(library) == FileBytes(window)) << what;
+        } else {
+            EXPECT_TRUE(FileBytes(library) == before) << what;
+        }
+        ASSERT_TRUE(SaveLibraryFile(library, *original, error)) << error;
+    }
+    unlink(window.c_str());
+    unlink((dir + "/empty.Dat").c_str());
+}
+
+// render's sheet holds each picture's strip, then each step's picture's
+// strip, in order, in the colours stored, at least 6 rows high; --pixels
+// sets the strips' width.
+TEST_F(CliTest, RenderDrawsEachPictureAndStepAsAStrip)
+{
+    const auto lib = MakeLibrary(3, 4);  // steps show pictures 1, 2, 3, 1
+    const int lines[] = {0, 1, 2, 0, 1, 2, 0};
+    QSize sizes[2];
+    int n = 0;
+    for (const int pixels : {2048, 100}) {
+        const std::string png = dir + "/sheet.png";
+        const CliRun r =
+            Cli({"render", png, "--pixels", std::to_string(pixels), "--library", library});
+        ASSERT_EQ(r.status, 0) << r.err;
+        QImage sheet(QString::fromStdString(png));
+        unlink(png.c_str());
+        ASSERT_FALSE(sheet.isNull());
+        sheet = sheet.convertToFormat(QImage::Format_RGB32);
+        sizes[n++] = sheet.size();
+        // Searches downwards for the next strip of each line's picture.
+        int x0 = -1, from = 0;
+        for (const int picture : lines) {
+            std::vector<QRgb> want;
+            for (int k = 0; k < pixels; ++k) {
+                const uint32_t c = lib->pictures[picture].colours[k];  // 0x00BBGGRR
+                want.push_back(qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+            }
+            auto rowAt = [&](int x, int y) {
+                const QRgb *row = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
+                return std::equal(want.begin(), want.end(), row + x);
+            };
+            int foundX = -1, y = from;
+            for (; foundX < 0 && y + 6 <= sheet.height(); ++y)
+                for (int x = 0; foundX < 0 && x + pixels <= sheet.width(); ++x)
+                    if (rowAt(x, y))
+                        foundX = x;
+            ASSERT_GE(foundX, 0) << "no strip of picture " << picture + 1 << " below row " << from;
+            if (x0 >= 0) {
+                EXPECT_EQ(foundX, x0);
+            }
+            x0 = foundX;
+            from = y - 1;
+            while (from < sheet.height() && rowAt(x0, from))
+                ++from;
+            EXPECT_GE(from - (y - 1), 6) << "picture " << picture + 1;
+        }
+    }
+    EXPECT_EQ(sizes[0].width() - sizes[1].width(), 2048 - 100);
+    EXPECT_EQ(sizes[0].height(), sizes[1].height());
+}
+
+// The completion script is valid bash and completes a command, an option,
+// a sub-operation and a file.
+TEST_F(CliTest, CompletionCompletesCommandsOptionsAndFiles)
+{
+    MakeLibrary(1, 0);  // a file to complete
+    const CliRun script = Cli({"completion", "bash"});
+    ASSERT_EQ(script.status, 0) << script.err;
+    const std::string file = dir + "/completion.bash";
+    std::ofstream(file) << script.out;
+    CliOptions bash;
+    bash.program = "/bin/bash";
+    EXPECT_EQ(Cli({"-n", file}, bash).status, 0);
+    const CliRun r = Cli({"-c", "source " + file + R"(
+        ask() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _korvex_cli; echo "${COMPREPLY[*]}"; }
+        ask korvex-cli ren
+        ask korvex-cli program --ef
+        ask korvex-cli program --library x a
+        ask korvex-cli capture --library )" +
+                                    dir + "/korvex.D"},
+                         bash);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "rename render\n--effect\nadd\n" + library + "\n");
+    unlink(file.c_str());
 }
 
 }  // namespace
