@@ -2,21 +2,15 @@
 // capture dialog does (same loading, width rounding, black columns,
 // stretching and row-0 sampling) and adds it to a library file, or puts it
 // in place of an existing picture, so a library can be built by script.
-#include <QFileInfo>
 #include <QString>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "cli/library_access.h"
+#include "cli/picture_store.h"
 #include "app/capture.h"
-#include "app/file_locations.h"
-#include "app/gbk_text.h"
 #include "app/image_load.h"
-#include "model/library_document.h"
 
 namespace korvex::cli {
 
@@ -32,22 +26,9 @@ int RunCapture(const Invocation &inv)
                                  : "capture takes one image file; try 'korvex-cli capture --help'");
         return kExitUsage;
     }
-    if (!args.Has("name") || args.Get("name").empty()) {
-        Error("capture needs a name: --name NAME (the dialog refuses an empty name)");
+    std::string gbkName;
+    if (!PictureName(args, "capture", gbkName))
         return kExitUsage;
-    }
-
-    const std::string utf8Name = args.Get("name");
-    const std::string gbkName = Utf8ToGbk(utf8Name);
-    if (GbkToUtf8(gbkName) != utf8Name) {
-        Error("the name holds characters the GBK code page cannot store");
-        return kExitUsage;
-    }
-    if (static_cast<int>(gbkName.size()) > kNameTyped) {
-        Error("the name takes " + std::to_string(gbkName.size()) +
-              " bytes in GBK; at most 15 are allowed");
-        return kExitUsage;
-    }
 
     std::optional<int> width;
     if (args.Has("width")) {
@@ -61,28 +42,9 @@ int RunCapture(const Invocation &inv)
 
     // The library first: a bad file or --replace is reported before the
     // image is decoded.
-    const std::string &path = inv.libraryPath;
-    auto data = std::make_unique<LibraryData>();
-    if (QFileInfo::exists(QString::fromStdString(path))) {
-        if (!LoadLibrary(path, *data))
-            return kExitUsage;
-    }
-    auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
-    doc->Load(*data);
-    const int count = doc->PictureCount();
-    int replace = -1;
-    if (args.Has("replace")) {
-        int n = 0;
-        if (count == 0 || !ParseInt(args.Get("replace"), 1, count, n)) {
-            Error("--replace wants a picture number from 1 to " + std::to_string(count) +
-                  " (the library holds " + std::to_string(count) + " pictures)");
-            return kExitUsage;
-        }
-        replace = n - 1;
-    } else if (doc->PicturesFull()) {
-        Error("the library already holds 121 pictures; use --replace N");
+    PictureTarget target;
+    if (!OpenPictureTarget(inv, target))
         return kExitUsage;
-    }
 
     const QString image = QString::fromStdString(positional[0]);
     // Only row 0 is sampled, so only row 0 is decoded.
@@ -102,24 +64,7 @@ int RunCapture(const Invocation &inv)
         }
         return kExitUsage;
     }
-
-    // The page's New or Replace, then its Save.
-    int slot = replace;
-    if (replace >= 0)
-        doc->ReplacePicture(replace, colours, gbkName);
-    else
-        slot = doc->NewPicture(colours, gbkName);
-    doc->Store(*data);
-
-    std::string error;
-    MakeUserDataFolder(
-        QString::fromLocal8Bit(path.c_str()));  // the user's data folder, on a first save
-    if (!SaveLibraryFile(path, *data, error)) {
-        Error("cannot write the library file " + path + ": " + error);
-        return kExitUsage;
-    }
-    std::printf("%s\n", doc->PictureLabel(slot).c_str());
-    return kExitOk;
+    return StorePicture(target, colours, gbkName);
 }
 
 }  // namespace
@@ -133,9 +78,7 @@ const CommandDecl kCaptureCommand = {
     "file (or replaces picture N). A library file that does not exist yet is\n"
     "created.\n",
     {
-        {"name", "NAME",
-         "the picture's name, UTF-8; at most 15 bytes in GBK\n(a Chinese character counts two)",
-         true},
+        kPictureNameOption,
         {"width", "W",
          "the dialog's width field, 8..2048; rounded up to a\n"
          "multiple of 16 as the field does. Default: as loading\n"
@@ -143,9 +86,7 @@ const CommandDecl kCaptureCommand = {
          "Without --stretch a row narrower than the width gets\n"
          "black columns up to it (a smaller width adds none)."},
         {"stretch", nullptr, "scale the row to the width (nearest neighbour)"},
-        {"replace", "N",
-         "put the picture in place of picture N (1-based, as\n"
-         "'korvex-cli list' numbers them) instead of appending"},
+        kReplaceOption,
     },
     /*usesPort=*/false,
     /*usesLibrary=*/true,

@@ -15,9 +15,9 @@ namespace korvex::cli {
 namespace {
 
 const CommandDecl *const kCommands[] = {
-    &kInfoCommand,   &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
-    &kVerifyCommand, &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
-    &kCaptureCommand, &kPortsCommand,       &kVersionCommand,
+    &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
+    &kVerifyCommand,  &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
+    &kCaptureCommand, &kGenerateCommand,     &kPortsCommand,       &kVersionCommand,
 };
 
 const char kPortsText[] =

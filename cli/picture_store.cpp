@@ -1,0 +1,91 @@
+// Putting one new picture into a library file, for capture and generate.
+#include "cli/picture_store.h"
+
+#include <QFileInfo>
+#include <QString>
+#include <cstdio>
+
+#include "app/file_locations.h"
+#include "app/gbk_text.h"
+#include "cli/cli.h"
+#include "cli/library_access.h"
+
+namespace korvex::cli {
+
+const OptionDecl kPictureNameOption = {
+    "name", "NAME",
+    "the picture's name, UTF-8; at most 15 bytes in GBK\n(a Chinese character counts two)", true};
+
+const OptionDecl kReplaceOption = {"replace", "N",
+                                   "put the picture in place of picture N (1-based, as\n"
+                                   "'korvex-cli list' numbers them) instead of appending"};
+
+bool PictureName(const ParsedArgs &args, const char *command, std::string &gbkName)
+{
+    if (!args.Has("name") || args.Get("name").empty()) {
+        Error(std::string(command) +
+              " needs a name: --name NAME (the dialog refuses an empty name)");
+        return false;
+    }
+    const std::string utf8Name = args.Get("name");
+    gbkName = Utf8ToGbk(utf8Name);
+    if (GbkToUtf8(gbkName) != utf8Name) {
+        Error("the name holds characters the GBK code page cannot store");
+        return false;
+    }
+    if (static_cast<int>(gbkName.size()) > kNameTyped) {
+        Error("the name takes " + std::to_string(gbkName.size()) +
+              " bytes in GBK; at most 15 are allowed");
+        return false;
+    }
+    return true;
+}
+
+bool OpenPictureTarget(const Invocation &inv, PictureTarget &target)
+{
+    target.path = inv.libraryPath;
+    if (QFileInfo::exists(QString::fromStdString(target.path))) {
+        if (!LoadLibrary(target.path, *target.data))
+            return false;
+    }
+    target.doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+    target.doc->Load(*target.data);
+    const int count = target.doc->PictureCount();
+    if (inv.args.Has("replace")) {
+        int n = 0;
+        if (count == 0 || !ParseInt(inv.args.Get("replace"), 1, count, n)) {
+            Error("--replace wants a picture number from 1 to " + std::to_string(count) +
+                  " (the library holds " + std::to_string(count) + " pictures)");
+            return false;
+        }
+        target.replace = n - 1;
+    } else if (target.doc->PicturesFull()) {
+        Error("the library already holds 121 pictures; use --replace N");
+        return false;
+    }
+    return true;
+}
+
+int StorePicture(PictureTarget &target, const PictureColours &colours, const std::string &gbkName)
+{
+    // The page's New or Replace, then its Save.
+    LibraryDocument &doc = *target.doc;
+    int slot = target.replace;
+    if (slot >= 0)
+        doc.ReplacePicture(slot, colours, gbkName);
+    else
+        slot = doc.NewPicture(colours, gbkName);
+    doc.Store(*target.data);
+
+    std::string error;
+    // The user's data folder, on a first save.
+    MakeUserDataFolder(QString::fromLocal8Bit(target.path.c_str()));
+    if (!SaveLibraryFile(target.path, *target.data, error)) {
+        Error("cannot write the library file " + target.path + ": " + error);
+        return kExitUsage;
+    }
+    std::printf("%s\n", doc.PictureLabel(slot).c_str());
+    return kExitOk;
+}
+
+}  // namespace korvex::cli
