@@ -175,6 +175,8 @@ void TFormMain::BuildPatternPage()
     PictList->setGeometry(28, 20, 145, 213);
     pictList->onClick = [this] { PictListClick(); };
     PictMenu = new QMenu(PictList);
+    MnuPattern = PictMenu->addAction(QStringLiteral("生成图形..."));
+    connect(MnuPattern, &QAction::triggered, this, [this] { MnuPatternClick(); });
     MnuSendSelected = PictMenu->addAction(QStringLiteral("发送选中图形"));
     PictList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(PictList, &QWidget::customContextMenuRequested, this,

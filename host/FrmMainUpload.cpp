@@ -46,6 +46,7 @@ QString FailedStep(const UploadResult &r, bool pictures)
     case UploadStep::NameTable1: return QStringLiteral("写入图形名表 1 失败");
     case UploadStep::NameTable2: return QStringLiteral("写入图形名表 2 失败");
     case UploadStep::ProgramBlock: return QStringLiteral("写入节目表失败");
+    case UploadStep::ReadBack: return QStringLiteral("读回核对失败");
     case UploadStep::Restart: return QStringLiteral("发送重启命令失败");
     case UploadStep::Done: break;
     }
@@ -162,6 +163,7 @@ void TFormMain::BtnSendPictClick()
 void TFormMain::PictListPopup(const QPoint &pos)
 {
     MnuSendSelected->setEnabled(BtnSendPict->isEnabled() && SelectedRow(PictList) >= 0);
+    MnuPattern->setEnabled(BtnNew->isEnabled() && !doc.PicturesFull());
     PictMenu->popup(PictList->viewport()->mapToGlobal(pos));
 }
 
