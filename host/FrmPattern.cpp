@@ -114,7 +114,6 @@ TFormPattern::TFormPattern(QWidget *owner, int pixels) : QDialog(owner)
     checkRow->addWidget(ChkDither);
     checkRow->addStretch();
     layout->addLayout(checkRow);
-    layout->addStretch();
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(QStringLiteral("命名")));
@@ -129,7 +128,7 @@ TFormPattern::TFormPattern(QWidget *owner, int pixels) : QDialog(owner)
         bottom->addWidget(button);
     }
     layout->addLayout(bottom);
-    setFixedSize(kPreviewWidth + 20, 196);
+    setFixedSize(kPreviewWidth + 20, sizeHint().height());
 
     connect(SelKind, &QComboBox::currentIndexChanged, this, [this](int) { SelKindChange(); });
     for (QSpinBox *spin : {vColours, vPixels, vRepeat, vWidth, vLength}) {
@@ -202,8 +201,8 @@ void TFormPattern::ShowKind()
     for (int i = 0; i < kColourButtons; ++i) {
         QPushButton *button = BtnColour[size_t(i)];
         button->setVisible(i < shown);
-        button->setStyleSheet(
-            QStringLiteral("background-color: %1").arg(picked_[size_t(i)].name()));
+        button->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid gray")
+                                  .arg(picked_[size_t(i)].name()));
     }
     RepeatBox->setVisible(PatternUses(kind, PatternParam::Repeat));
     WidthBox->setVisible(PatternUses(kind, PatternParam::Width));
