@@ -3,18 +3,14 @@
 // stretching and row-0 sampling) and adds it to a library file, or puts it
 // in place of an existing picture, so a library can be built by script.
 #include <QString>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "cli/library_access.h"
+#include "cli/picture_store.h"
 #include "app/capture.h"
-#include "app/file_locations.h"
 #include "app/image_load.h"
-#include "model/library_document.h"
 
 namespace korvex::cli {
 
@@ -30,13 +26,8 @@ int RunCapture(const Invocation &inv)
                                  : "capture takes one image file; try 'korvex-cli capture --help'");
         return kExitUsage;
     }
-    if (!args.Has("name") || args.Get("name").empty()) {
-        Error("capture needs a name: --name NAME (the dialog refuses an empty name)");
-        return kExitUsage;
-    }
-
     std::string gbkName;
-    if (!NameToGbk(args.Get("name"), gbkName))
+    if (!PictureName(args, "capture", gbkName))
         return kExitUsage;
 
     std::optional<int> width;
@@ -51,25 +42,9 @@ int RunCapture(const Invocation &inv)
 
     // The library first: a bad file or --replace is reported before the
     // image is decoded.
-    const std::string &path = inv.libraryPath;
-    auto data = std::make_unique<LibraryData>();
-    const std::unique_ptr<LibraryDocument> doc = OpenLibrary(path, *data, /*missingIsEmpty=*/true);
-    if (!doc)
+    PictureTarget target;
+    if (!OpenPictureTarget(inv, target))
         return kExitUsage;
-    const int count = doc->PictureCount();
-    int replace = -1;
-    if (args.Has("replace")) {
-        int n = 0;
-        if (count == 0 || !ParseInt(args.Get("replace"), 1, count, n)) {
-            Error("--replace wants a picture number from 1 to " + std::to_string(count) +
-                  " (the library holds " + std::to_string(count) + " pictures)");
-            return kExitUsage;
-        }
-        replace = n - 1;
-    } else if (doc->PicturesFull()) {
-        Error("the library already holds 121 pictures; use --replace N");
-        return kExitUsage;
-    }
 
     const QString image = QString::fromStdString(positional[0]);
     // Only row 0 is sampled, so only row 0 is decoded.
@@ -87,17 +62,7 @@ int RunCapture(const Invocation &inv)
         }
         return kExitUsage;
     }
-
-    // The page's New or Replace, then its Save.
-    int slot = replace;
-    if (replace >= 0)
-        doc->ReplacePicture(replace, colours, gbkName);
-    else
-        slot = doc->NewPicture(colours, gbkName);
-    if (!SaveLibrary(path, *doc, *data))
-        return kExitUsage;
-    std::printf("%s\n", doc->PictureLabel(slot).c_str());
-    return kExitOk;
+    return StorePicture(target, colours, gbkName);
 }
 
 }  // namespace
@@ -111,9 +76,7 @@ const CommandDecl kCaptureCommand = {
     "library file (or replaces picture N). A library file that does not exist\n"
     "yet is created.\n",
     {
-        {"name", "NAME",
-         "the picture's name, UTF-8; at most 15 bytes in GBK\n(a Chinese character counts two)",
-         true},
+        kPictureNameOption,
         {"width", "W",
          "the dialog's width field, 8..2048; rounded up to a\n"
          "multiple of 16 as the field does. Default: as loading\n"
@@ -121,9 +84,7 @@ const CommandDecl kCaptureCommand = {
          "Without --stretch a row narrower than the width gets\n"
          "black columns up to it (a smaller width adds none)."},
         {"stretch", nullptr, "scale the row to the width (nearest neighbour)"},
-        {"replace", "N",
-         "put the picture in place of picture N (1-based, as\n"
-         "'korvex-cli list' numbers them) instead of appending"},
+        kReplaceOption,
     },
     /*usesPort=*/false,
     /*usesLibrary=*/true,

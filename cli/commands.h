@@ -18,6 +18,7 @@ extern const CommandDecl kSettingsCommand;
 extern const CommandDecl kSetTimeCommand;
 extern const CommandDecl kListCommand;
 extern const CommandDecl kCaptureCommand;
+extern const CommandDecl kGenerateCommand;
 extern const CommandDecl kVersionCommand;
 extern const CommandDecl kPortsCommand;
 extern const CommandDecl kBackupCommand;

@@ -18,9 +18,9 @@ namespace {
 const CommandDecl *const kCommands[] = {
     &kInfoCommand,    &kSendPicturesCommand, &kSendProgramCommand, &kBackupCommand,
     &kVerifyCommand,  &kSettingsCommand,     &kSetTimeCommand,     &kListCommand,
-    &kCaptureCommand, &kRenameCommand,       &kDeleteCommand,      &kProgramCommand,
-    &kExportCommand,  &kImportCommand,       &kRenderCommand,      &kPortsCommand,
-    &kVersionCommand, &kCompletionCommand,
+    &kCaptureCommand, &kGenerateCommand,     &kRenameCommand,      &kDeleteCommand,
+    &kProgramCommand, &kExportCommand,       &kImportCommand,      &kRenderCommand,
+    &kPortsCommand,   &kVersionCommand,      &kCompletionCommand,
 };
 
 const char kPortsText[] =

@@ -174,6 +174,8 @@ void TFormMain::BuildPatternPage()
     PictList->setGeometry(28, 20, 145, 213);
     pictList->onClick = [this] { PictListClick(); };
     PictMenu = new QMenu(PictList);
+    MnuPattern = PictMenu->addAction(QStringLiteral("生成图形..."));
+    connect(MnuPattern, &QAction::triggered, this, [this] { MnuPatternClick(); });
     MnuSendSelected = PictMenu->addAction(QStringLiteral("发送选中图形"));
     MnuReadCard = PictMenu->addAction(QStringLiteral("从控制卡读取"));
     MnuCheckCard = PictMenu->addAction(QStringLiteral("与控制卡核对"));

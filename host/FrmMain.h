@@ -29,6 +29,8 @@ class QTabWidget;
 
 namespace korvex {
 
+class TFormPattern;
+
 // What the capture dialog hands back on OK.
 struct CaptureOutcome {
     PictureColours colours{};
@@ -52,6 +54,9 @@ public:
     // Runs the rename dialog; returns its modal result (1 = changed, `name`
     // updated). Replaceable for tests; the default shows TFormRename.
     std::function<int(TFormMain *owner, QString &name)> runRename;
+    // Runs the pattern dialog; returns its modal result (1 = OK). Replaceable
+    // for tests; the default is the dialog's exec().
+    std::function<int(TFormMain *owner, TFormPattern &dialog)> runPattern;
 
     // ---- controls, named as the operator's manual names them ----
     QTabWidget *PageCtrl = nullptr;
@@ -75,6 +80,7 @@ public:
     QProgressBar *PrgBar = nullptr;
     QMenu *PictMenu = nullptr;  // PictList's context menu
     QAction *MnuSendSelected = nullptr, *MnuReadCard = nullptr, *MnuCheckCard = nullptr;
+    QAction *MnuPattern = nullptr;  // 生成图形...
 
     // program editor page
     QLabel *StaticText4 = nullptr, *StaticText5 = nullptr, *StaticText3 = nullptr;
@@ -107,6 +113,9 @@ public:
 
     void PictListClick();
     void BtnNewClick();
+    void MnuPatternClick();
+    // New's end: appends the picture, lists, selects and previews it.
+    void AppendPicture(const PictureColours &colours, const QString &name);
     void BtnReplaceClick();
     void BtnRenameClick();
     void BtnDeleteClick();

@@ -93,7 +93,14 @@ void TFormMain::BtnNewClick()
     if (CaptureHidden(this, QString(), outcome) != 1)
         return;
 
-    const int i = doc.NewPicture(outcome.colours, Utf8ToGbk(outcome.name.toStdString()));
+    AppendPicture(outcome.colours, outcome.name);
+}
+
+void TFormMain::AppendPicture(const PictureColours &colours, const QString &name)
+{
+    const int i = doc.NewPicture(colours, Utf8ToGbk(name.toStdString()));
+    if (i < 0)
+        return;  // 121 pictures: the callers check first
     const QString label = QString::fromStdString(doc.PictureLabel(i));
     PictList->addItem(label);
     nPictList->addItem(label);

@@ -136,6 +136,7 @@ void TFormMain::PictListPopup(const QPoint &pos)
     MnuSendSelected->setEnabled(BtnSendPict->isEnabled() && SelectedRow(PictList) >= 0);
     MnuReadCard->setEnabled(BtnSendPict->isEnabled());
     MnuCheckCard->setEnabled(BtnSendPict->isEnabled());
+    MnuPattern->setEnabled(BtnNew->isEnabled() && !doc.PicturesFull());
     PictMenu->popup(PictList->viewport()->mapToGlobal(pos));
 }
 

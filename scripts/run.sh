@@ -15,6 +15,14 @@ cmake -S . -B "$BUILD" -DKORVEX_SANITIZE=OFF -DKORVEX_TESTS=OFF -DCMAKE_BUILD_TY
 cmake --build "$BUILD" -j2
 BIN="$BUILD/bin"
 
+# A first run finds no library beside the program (the portable layout's
+# korvex.Dat): a demo library of patterns gives the window something to
+# show. An existing library is never touched.
+if [ -x "$BIN/korvex-cli" ]; then
+  bash scripts/demo-library.sh "$BIN/korvex-cli" "$BIN/korvex.Dat" ||
+    echo "run: the demo library could not be made; the window starts with an empty one" >&2
+fi
+
 SIM_PID=""
 stop_sim() {
   if [ -n "$SIM_PID" ]; then

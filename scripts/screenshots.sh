@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes docs/screenshots/{config,pattern,program}.png of the real korvex
-# window: an Xvfb display, the simulated controller on port 1, a library of
-# three pictures made with korvex-cli capture, and a program put together
-# with mouse clicks as an operator would (xdotool).
+# Takes docs/screenshots/{config,pattern,generate,program}.png of the real
+# korvex window: an Xvfb display, the simulated controller on port 1, a
+# library of three pictures made with korvex-cli capture, the pattern
+# dialog opened from the picture list's menu, and a program put together
+# with mouse clicks and keys as an operator would (xdotool).
 #
 #   scripts/screenshots.sh            # builds into build-screenshots/
 #   BUILD=build scripts/screenshots.sh
@@ -110,6 +111,30 @@ settle
 click "${TAB_PATTERN[@]}"
 click 60 $((PICT_ROW0[1] - 12))
 shot pattern
+
+# The pattern dialog from the picture list's menu (its first item): a
+# gradient of three colours, the kind and the count picked with the keys.
+xdotool mousemove --window "$WID" 60 "${PICT_ROW0[1]}" click 3
+settle
+xdotool key Down Return
+DLG=""
+for _ in $(seq 50); do
+  DLG=$(xdotool search --onlyvisible --pid "$KPID" | grep -vx "$WID" | tail -n1 || true)
+  [ -n "$DLG" ] && break
+  sleep 0.1
+done
+if [ -z "$DLG" ]; then
+  echo "screenshots: the pattern dialog did not open" >&2
+  exit 1
+fi
+settle
+xdotool windowfocus --sync "$DLG"
+xdotool key Down Tab Up
+settle
+import -window "$DLG" "$OUT/generate.png"
+echo "screenshots: docs/screenshots/generate.png"
+xdotool key Escape
+settle
 
 # Program page: three steps by double-clicking pictures, each followed by
 # the effect for that step.

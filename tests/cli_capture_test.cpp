@@ -1,5 +1,6 @@
-// korvex-cli capture run as a subprocess: the picture it stores is the one
-// the capture dialog's model gives for the same image, width and stretch.
+// korvex-cli capture and generate run as a subprocess: the picture capture
+// stores is the one the capture dialog's model gives for the same image,
+// width and stretch; generate's is the pattern generator's.
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include "app/gbk_text.h"
 #include "app/image_load.h"
 #include "model/library_file.h"
+#include "model/pattern.h"
 #include "tests/support/capture_images.h"
 
 namespace korvex {
@@ -33,12 +35,12 @@ struct CliResult {
     std::string err;
 };
 
-// Runs korvex-cli capture with `args`, stderr into `errFile`, within 60 s;
+// Runs korvex-cli `command` with `args`, stderr into `errFile`, within 60 s;
 // `inChild` runs in the child before the program starts.
-CliResult Capture(const std::vector<std::string> &args, const QString &errFile,
-                  const std::function<void()> &inChild = {})
+CliResult RunCli(const char *command, const std::vector<std::string> &args, const QString &errFile,
+                 const std::function<void()> &inChild = {})
 {
-    std::vector<std::string> all = {KORVEX_CLI, "capture"};
+    std::vector<std::string> all = {KORVEX_CLI, command};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &a : all)
@@ -80,7 +82,11 @@ protected:
     }
     CliResult Do(std::vector<std::string> args, const std::function<void()> &inChild = {})
     {
-        return Capture(args, dir_.filePath(QStringLiteral("stderr.txt")), inChild);
+        return RunCli("capture", args, dir_.filePath(QStringLiteral("stderr.txt")), inChild);
+    }
+    CliResult Generate(std::vector<std::string> args)
+    {
+        return RunCli("generate", args, dir_.filePath(QStringLiteral("stderr.txt")));
     }
     std::unique_ptr<LibraryData> Library() const
     {
@@ -274,6 +280,55 @@ TEST_F(CliCaptureTest, SaveUnderAFileSizeLimitReportsDiskFull)
               std::string::npos)
         << r.err;
     EXPECT_EQ(ReadAll(QString::fromStdString(P("lib.Dat"))), before);
+}
+
+// generate stores exactly the generator's picture; a bad value is named
+// with its option and range, and the file stays as it was.
+TEST_F(CliCaptureTest, GenerateStoresThePatternAndRefusesBadValues)
+{
+    const std::string lib = P("lib.Dat");
+    CliResult r =
+        Generate({"comet", "--name", "流星", "--colors", "#123456", "--pixels", "300", "--repeat",
+                  "3", "--length", "40", "--reverse", "--dither", "--library", lib});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Generate(
+        {"stripes", "--name=s", "--colors", "red, navy,#0f0", "--width", "5", "--library", lib});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    PatternSpec comet = DefaultPattern(PatternKind::Comet);
+    comet.colours = {{0x12, 0x34, 0x56}};
+    comet.pixels = 300;
+    comet.repeat = 3;
+    comet.length = 40;
+    comet.reverse = comet.dither = true;
+    PatternSpec stripes = DefaultPattern(PatternKind::Stripes);
+    stripes.colours = {{0xFF, 0, 0}, {0, 0, 0x80}, {0, 0xFF, 0}};
+    stripes.width = 5;
+    const auto data = Library();
+    ASSERT_EQ(data->pictureCount, 2);
+    EXPECT_EQ(NameOf(data->pictures[0]), Utf8ToGbk("流星"));
+    EXPECT_EQ(Stored(data->pictures[0]), MakePattern(comet));
+    EXPECT_EQ(Stored(data->pictures[1]), MakePattern(stripes));
+
+    const QByteArray before = ReadAll(QString::fromStdString(lib));
+    const std::pair<std::vector<std::string>, const char *> bad[] = {
+        {{"solid", "--pixels", "15"}, "--pixels takes a number from 16 to 2048, not '15'"},
+        {{"rainbow", "--repeat", "65"}, "--repeat takes a number from 1 to 64, not '65'"},
+        {{"dots", "--width", "x"}, "--width takes a number from 1 to 2048, not 'x'"},
+        {{"comet", "--length", "0"}, "--length takes a number from 1 to 2048, not '0'"},
+        {{"gradient", "--colors", "red,fog"}, "--colors: 'fog' is not a colour"},
+        {{"stripes", "--colors", "red,red,red,red,red,red,red,red,red"},
+         "--colors takes 1 to 8 colours, not 9"},
+        {{"plasma"}, "unknown kind 'plasma'"},
+    };
+    for (const auto &[args, message] : bad) {
+        std::vector<std::string> all = args;
+        all.insert(all.end(), {"--name", "x", "--library", lib});
+        r = Generate(all);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadAll(QString::fromStdString(lib)), before);
 }
 
 TEST_F(CliCaptureTest, Help)

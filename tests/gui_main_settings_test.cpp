@@ -1,10 +1,12 @@
 // The system settings page: the connection check from the port list, the
 // effect list by firmware version, filling the controls, the live change
-// and Save, and the pixel count field.
+// and Save, and the pixel count field (also the pattern dialog's start).
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QSpinBox>
 
+#include "host/FrmPattern.h"
 #include "link/korvex_api.h"
 #include "model/line.h"
 #include "tests/gui_main_fixture.h"
@@ -62,8 +64,20 @@ TEST_F(SettingsTest, FailedCheckFromThePortListKeepsPageSettingsAndEffects)
     ASSERT_TRUE(form->connected);
     const ConfigRecord before = form->hostCopy;
     form->PageCtrl->setCurrentIndex(2);
+    // What the pattern dialog's pixels field starts with.
+    const auto patternPixels = [this] {
+        int pixels = -1;
+        form->runPattern = [&](TFormMain *, TFormPattern &d) {
+            pixels = d.vPixels->value();
+            return 2;
+        };
+        form->MnuPatternClick();
+        return pixels;
+    };
+    EXPECT_EQ(patternPixels(), 800);  // the controller's
 
     PickPort(1);  // nothing on port 2
+    EXPECT_EQ(patternPixels(), 2048);
     EXPECT_EQ(form->PageCtrl->currentIndex(), 2);
     EXPECT_EQ(PanelColour(), kRed);
     EXPECT_EQ(form->sComState->text(), QStringLiteral("没有连接控制卡"));

@@ -1,14 +1,30 @@
 // Picture management page: New, Replace, Rename, Delete, the preview strip,
 // and how the program list follows the pictures.
+#include <QAction>
+#include <QCheckBox>
 #include <QImage>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 
+#include "app/picture_strip.h"
+#include "host/FrmPattern.h"
+#include "model/pattern.h"
 #include "tests/gui_pages_fixture.h"
 
 namespace korvex::test {
 namespace {
 
 using Pictures = PagesTest;
+
+// Whether the picture list's menu offers 生成图形... now.
+bool MenuOffersPattern(TFormMain *form)
+{
+    emit form->PictList->customContextMenuRequested(QPoint(4, 4));
+    const bool enabled = form->MnuPattern->isEnabled();
+    form->PictMenu->hide();
+    return enabled;
+}
 
 TEST_F(Pictures, NewSelectsThePictureAndEnablesItsButtons)
 {
@@ -53,6 +69,11 @@ TEST_F(Pictures, The122ndNewDisablesNewForTheRestOfTheRun)
     EXPECT_TRUE(form->BtnNew->isEnabled());
 
     const int runs = captureRuns;
+    EXPECT_FALSE(MenuOffersPattern(form.get()));
+    int patternRuns = 0;
+    form->runPattern = [&](TFormMain *, TFormPattern &) { return ++patternRuns; };
+    form->MnuPattern->trigger();
+    EXPECT_EQ(patternRuns, 0);
     AddPicture(QStringLiteral("one too many"));
     EXPECT_EQ(captureRuns, runs);  // no dialog
     EXPECT_EQ(form->PictList->count(), 121);
@@ -62,6 +83,58 @@ TEST_F(Pictures, The122ndNewDisablesNewForTheRestOfTheRun)
     form->BtnDeleteClick();
     EXPECT_EQ(form->PictList->count(), 120);
     EXPECT_FALSE(form->BtnNew->isEnabled());
+}
+
+// The dialog driven as the operator would: OK adds exactly MakePattern's
+// colours for what the controls hold (the preview showed the same) under
+// the typed name, as New does; an empty name and Cancel add nothing.
+TEST_F(Pictures, PatternDialogAddsWhatItPreviewed)
+{
+    ASSERT_TRUE(MenuOffersPattern(form.get()));
+    PatternSpec want = DefaultPattern(PatternKind::Gradient);
+    want.colours = {{0xFF, 0, 0}, {0x12, 0x34, 0x56}, {0, 0xFF, 0}};
+    want.pixels = 300;
+    want.repeat = 2;
+    want.reverse = want.dither = true;
+    QImage preview;
+    form->runPattern = [&](TFormMain *, TFormPattern &d) {
+        EXPECT_EQ(d.vPixels->value(), 2048);  // no controller checked
+        d.chooseColour = [](const QColor &) { return QColor(0x12, 0x34, 0x56); };
+        d.SelKind->setCurrentIndex(int(PatternKind::Gradient));
+        EXPECT_EQ(d.sPictName->text(), QStringLiteral("渐变"));
+        EXPECT_FALSE(d.WidthBox->isVisibleTo(&d));
+        EXPECT_TRUE(d.RepeatBox->isVisibleTo(&d));
+        d.vColours->setValue(3);
+        d.BtnColour[1]->click();
+        d.vPixels->setValue(300);
+        d.vRepeat->setValue(2);
+        d.ChkReverse->setChecked(true);
+        d.ChkDither->setChecked(true);
+        d.sPictName->clear();
+        d.BtnSave->click();  // refused: no name
+        EXPECT_EQ(messages.size(), 1u);
+        d.sPictName->setText(QStringLiteral("红绿"));
+        preview = d.Pict->pixmap().toImage();
+        d.BtnSave->click();
+        return d.result();
+    };
+    form->MnuPattern->trigger();
+
+    ASSERT_EQ(Items(form->PictList), std::vector<std::string>{"001: 红绿"});
+    EXPECT_EQ(Selected(form->PictList), 0);
+    EXPECT_TRUE(form->BtnSavePict->isEnabled());
+    const PictureColours made = MakePattern(want);
+    EXPECT_TRUE(std::equal(made.begin(), made.end(), form->doc.Picture(0).colours));
+    EXPECT_EQ(preview, PictureRow(made, preview.width(), preview.height()));
+
+    form->BtnSavePictClick();
+    form->runPattern = [](TFormMain *, TFormPattern &d) {
+        d.BtnCancel->click();
+        return d.result();
+    };
+    form->MnuPattern->trigger();
+    EXPECT_EQ(form->PictList->count(), 1);
+    EXPECT_FALSE(form->BtnSavePict->isEnabled());
 }
 
 TEST_F(Pictures, DeletingPicture2Of4RelabelsAndRetargetsTheProgram)
