@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes a demo library of patterns with korvex-cli generate, so that a first
-# run has pictures to show, send and put in a program:
+# Makes a demo library of patterns with korvex-cli generate and a short
+# program with korvex-cli program add, so that a first run has pictures
+# and a program to show and send:
 #
 #   scripts/demo-library.sh KORVEX-CLI LIBRARY
 #
@@ -36,10 +37,23 @@ add gradient --name "暖色呼吸" --colors black,orangered,gold,orangered,black
 add dots --name "间隔点" --colors white,cyan --width 16
 add solid --name "纯红" --colors red
 
+# A short program over them, as the program page would compose it.
+STEPS=0
+step() {
+  "$CLI" program add "$@" --library "$TMP" >/dev/null
+  STEPS=$((STEPS + 1))
+}
+step 1 --effect 显示 --value 3
+step 2 --effect 渐显
+step 3 --effect 左移 --value 20
+step 4 --effect 右移 --value 20
+step 5 --effect 渐隐
+step 6 --effect 等待 --value 2
+
 # Only where nothing has appeared meanwhile.
 mv -n "$TMP" "$LIB"
 if [ -e "$TMP" ]; then
   echo "demo-library: $LIB appeared meanwhile; left as it is" >&2
   exit 0
 fi
-echo "demo-library: there was no library at $LIB; made one of $COUNT patterns (korvex-cli generate)"
+echo "demo-library: there was no library at $LIB; made one of $COUNT patterns and a program of $STEPS steps (korvex-cli generate, program add)"

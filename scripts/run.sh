@@ -16,7 +16,7 @@ cmake --build "$BUILD" -j2
 BIN="$BUILD/bin"
 
 # A first run finds no library beside the program (the portable layout's
-# korvex.Dat): a demo library of patterns gives the window something to
+# korvex.Dat): a demo library of patterns and a program gives the window something to
 # show. An existing library is never touched.
 if [ -x "$BIN/korvex-cli" ]; then
   bash scripts/demo-library.sh "$BIN/korvex-cli" "$BIN/korvex.Dat" ||
