@@ -54,16 +54,16 @@ bool ReadColours(const std::string &text, std::vector<Rgb> &out)
 }
 
 // The description the options give, checked by the generator's own rule.
-bool ReadSpec(const ParsedArgs &args, PatternKind kind, PatternSpec &spec)
+bool ReadDescription(const ParsedArgs &args, PatternKind kind, PatternDescription &pattern)
 {
-    spec = DefaultPattern(kind);
-    if (args.Has("colors") && !ReadColours(args.Get("colors"), spec.colours))
+    pattern = DefaultPattern(kind);
+    if (args.Has("colors") && !ReadColours(args.Get("colors"), pattern.colours))
         return false;
     const std::pair<PatternParam, int *> numbers[] = {
-        {PatternParam::Pixels, &spec.pixels},
-        {PatternParam::Repeat, &spec.repeat},
-        {PatternParam::Width, &spec.width},
-        {PatternParam::Length, &spec.length},
+        {PatternParam::Pixels, &pattern.pixels},
+        {PatternParam::Repeat, &pattern.repeat},
+        {PatternParam::Width, &pattern.width},
+        {PatternParam::Length, &pattern.length},
     };
     for (const auto &[param, dest] : numbers) {
         const char *option = OptionOf(param);
@@ -75,10 +75,10 @@ bool ReadSpec(const ParsedArgs &args, PatternKind kind, PatternSpec &spec)
             return false;
         }
     }
-    spec.reverse = args.Has("reverse");
-    spec.dither = args.Has("dither");
+    pattern.reverse = args.Has("reverse");
+    pattern.dither = args.Has("dither");
 
-    if (const auto fault = CheckPattern(spec)) {
+    if (const auto fault = CheckPattern(pattern)) {
         if (fault->param == PatternParam::Colours)
             Error("--colors takes " + std::to_string(fault->range.lo) + " to " +
                   std::to_string(fault->range.hi) + " colours, not " +
@@ -95,7 +95,7 @@ bool ReadSpec(const ParsedArgs &args, PatternKind kind, PatternSpec &spec)
             Error(std::string("warning: --") + OptionOf(param) + " has no effect on " +
                   PatternKindName(kind));
     }
-    if (static_cast<int>(spec.colours.size()) > PatternColourSlots(kind) &&
+    if (static_cast<int>(pattern.colours.size()) > PatternColourSlots(kind) &&
         PatternColourSlots(kind))
         Error(std::string("warning: ") + PatternKindName(kind) + " uses only the first colour");
     return true;
@@ -118,14 +118,14 @@ int RunGenerate(const Invocation &inv)
     std::string gbkName;
     if (!PictureName(args, "generate", gbkName))
         return kExitUsage;
-    PatternSpec spec;
-    if (!ReadSpec(args, *kind, spec))
+    PatternDescription pattern;
+    if (!ReadDescription(args, *kind, pattern))
         return kExitUsage;
 
     PictureTarget target;
     if (!OpenPictureTarget(inv, target))
         return kExitUsage;
-    return StorePicture(target, MakePattern(spec), gbkName);
+    return StorePicture(target, MakePattern(pattern), gbkName);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TFormPattern::TFormPattern(QWidget *owner, int pixels) : QDialog(owner)
         numberRow->addWidget(box);
     numberRow->addStretch();
     layout->addLayout(numberRow);
-    const PatternSpec start = DefaultPattern(PatternKind::Solid);
+    const PatternDescription start = DefaultPattern(PatternKind::Solid);
     vPixels->setValue(pixels);  // the spin box keeps it within the range
     vRepeat->setValue(start.repeat);
     vWidth->setValue(start.width);
@@ -154,24 +154,24 @@ TFormPattern::TFormPattern(QWidget *owner, int pixels) : QDialog(owner)
 
 TFormPattern::~TFormPattern() = default;
 
-PatternSpec TFormPattern::Spec() const
+PatternDescription TFormPattern::Described() const
 {
-    PatternSpec spec;
-    spec.kind = static_cast<PatternKind>(SelKind->currentIndex());
-    const int room = PatternColourSlots(spec.kind);
+    PatternDescription pattern;
+    pattern.kind = static_cast<PatternKind>(SelKind->currentIndex());
+    const int room = PatternColourSlots(pattern.kind);
     const int used = room > 1 ? vColours->value() : room;
     for (int i = 0; i < used; ++i) {
         const QColor &c = picked_[size_t(i)];
-        spec.colours.push_back(Rgb{static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
+        pattern.colours.push_back(Rgb{static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
                                    static_cast<uint8_t>(c.blue())});
     }
-    spec.pixels = vPixels->value();
-    spec.repeat = vRepeat->value();
-    spec.width = vWidth->value();
-    spec.length = vLength->value();
-    spec.reverse = ChkReverse->isChecked();
-    spec.dither = ChkDither->isChecked();
-    return spec;
+    pattern.pixels = vPixels->value();
+    pattern.repeat = vRepeat->value();
+    pattern.width = vWidth->value();
+    pattern.length = vLength->value();
+    pattern.reverse = ChkReverse->isChecked();
+    pattern.dither = ChkDither->isChecked();
+    return pattern;
 }
 
 void TFormPattern::SelKindChange()
@@ -214,7 +214,7 @@ void TFormPattern::ShowKind()
 
 void TFormPattern::Generate()
 {
-    colours = MakePattern(Spec());
+    colours = MakePattern(Described());
     Pict->setPixmap(QPixmap::fromImage(PictureRow(colours, kPreviewWidth, kPreviewHeight)));
 }
 

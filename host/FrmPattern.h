@@ -54,7 +54,7 @@ public:
     QPushButton *BtnSave = nullptr, *BtnCancel = nullptr;
 
     // The description the controls hold.
-    PatternSpec Spec() const;
+    PatternDescription Described() const;
 
     void SelKindChange();
     void BtnColourClick(int i);

@@ -152,17 +152,17 @@ bool PatternDithers(PatternKind kind)
     return Info(kind).dithers;
 }
 
-std::optional<PatternFault> CheckPattern(const PatternSpec &spec)
+std::optional<PatternFault> CheckPattern(const PatternDescription &pattern)
 {
     const std::pair<PatternParam, int> numbers[] = {
-        {PatternParam::Colours, static_cast<int>(spec.colours.size())},
-        {PatternParam::Pixels, spec.pixels},
-        {PatternParam::Repeat, spec.repeat},
-        {PatternParam::Width, spec.width},
-        {PatternParam::Length, spec.length},
+        {PatternParam::Colours, static_cast<int>(pattern.colours.size())},
+        {PatternParam::Pixels, pattern.pixels},
+        {PatternParam::Repeat, pattern.repeat},
+        {PatternParam::Width, pattern.width},
+        {PatternParam::Length, pattern.length},
     };
     for (const auto &[param, value] : numbers) {
-        if (param == PatternParam::Colours && !PatternUses(spec.kind, param))
+        if (param == PatternParam::Colours && !PatternUses(pattern.kind, param))
             continue;
         const PatternRange range = RangeOf(param);
         if (value < range.lo || value > range.hi)
@@ -180,14 +180,14 @@ const std::vector<Rgb> &PatternPalette()
     return palette;
 }
 
-PatternSpec DefaultPattern(PatternKind kind)
+PatternDescription DefaultPattern(PatternKind kind)
 {
-    PatternSpec spec;
-    spec.kind = kind;
+    PatternDescription pattern;
+    pattern.kind = kind;
     const int n = kind == PatternKind::Gradient || kind == PatternKind::Stripes ? 2 : 1;
-    spec.colours.assign(PatternPalette().begin(), PatternPalette().begin() + n);
-    spec.width = kind == PatternKind::Dots ? 8 : 16;
-    return spec;
+    pattern.colours.assign(PatternPalette().begin(), PatternPalette().begin() + n);
+    pattern.width = kind == PatternKind::Dots ? 8 : 16;
+    return pattern;
 }
 
 uint8_t ControllerLevel(int channel)
@@ -195,32 +195,32 @@ uint8_t ControllerLevel(int channel)
     return static_cast<uint8_t>(LevelOf(channel));
 }
 
-PictureColours MakePattern(const PatternSpec &spec)
+PictureColours MakePattern(const PatternDescription &pattern)
 {
     PictureColours out{};
-    if (CheckPattern(spec))
+    if (CheckPattern(pattern))
         return out;
 
-    const int p = spec.pixels;
-    const int n = static_cast<int>(spec.colours.size());
-    const bool dither = spec.dither && PatternDithers(spec.kind);
+    const int p = pattern.pixels;
+    const int n = static_cast<int>(pattern.colours.size());
+    const bool dither = pattern.dither && PatternDithers(pattern.kind);
     std::array<double, 3> carried{};  // the dither's rounding error, per channel
 
     // The P pixels as K runs; the first P mod K runs are a pixel longer.
     int k = 0;
-    for (int run = 0; run < spec.repeat; ++run) {
-        const int r = p / spec.repeat + (run < p % spec.repeat ? 1 : 0);
+    for (int run = 0; run < pattern.repeat; ++run) {
+        const int r = p / pattern.repeat + (run < p % pattern.repeat ? 1 : 0);
         for (int j = 0; j < r; ++j, ++k) {
             Ideal v{};
-            switch (spec.kind) {
-            case PatternKind::Solid: v = Of(spec.colours[0]); break;
-            case PatternKind::Gradient: v = Gradient(spec.colours, j, r); break;
+            switch (pattern.kind) {
+            case PatternKind::Solid: v = Of(pattern.colours[0]); break;
+            case PatternKind::Gradient: v = Gradient(pattern.colours, j, r); break;
             case PatternKind::Rainbow: v = Hue(j, r); break;
-            case PatternKind::Stripes: v = Of(spec.colours[size_t(k / spec.width % n)]); break;
-            case PatternKind::Comet: v = Comet(spec.colours[0], j, r, spec.length); break;
+            case PatternKind::Stripes: v = Of(pattern.colours[size_t(k / pattern.width % n)]); break;
+            case PatternKind::Comet: v = Comet(pattern.colours[0], j, r, pattern.length); break;
             case PatternKind::Dots:
-                if (k % spec.width == 0)
-                    v = Of(spec.colours[size_t(k / spec.width % n)]);
+                if (k % pattern.width == 0)
+                    v = Of(pattern.colours[size_t(k / pattern.width % n)]);
                 break;
             }
             Ideal q{};
@@ -238,7 +238,7 @@ PictureColours MakePattern(const PatternSpec &spec)
             out[size_t(k)] = Pack(q[0], q[1], q[2]);
         }
     }
-    if (spec.reverse)
+    if (pattern.reverse)
         std::reverse(out.begin(), out.begin() + p);
     return out;
 }

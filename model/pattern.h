@@ -26,7 +26,7 @@ struct Rgb {
     uint8_t r = 0, g = 0, b = 0;
 };
 
-struct PatternSpec {
+struct PatternDescription {
     PatternKind kind = PatternKind::Solid;
     std::vector<Rgb> colours;  // colour 1 first; full 8-bit channels
     int pixels = kColours;     // P: pixels 0..P-1 carry the pattern, the rest are black
@@ -49,9 +49,9 @@ struct PatternFault {
     int value;  // for Colours, how many were given
     PatternRange range;
 };
-// The first number of `spec` outside its range (the colours count only for
+// The first number of `pattern` outside its range (the colours count only for
 // a kind that uses colours); nothing when the description is sound.
-std::optional<PatternFault> CheckPattern(const PatternSpec &spec);
+std::optional<PatternFault> CheckPattern(const PatternDescription &pattern);
 
 // What a kind uses: the dialog shows only those fields and korvex-cli
 // warns about an option the kind ignores. Every kind uses Pixels.
@@ -67,16 +67,16 @@ const std::vector<Rgb> &PatternPalette();
 // A description of `kind` with its defaults: 2048 pixels, one run,
 // stripes 16 wide, dots 8 apart, a 64-pixel tail, and the first colours of
 // the palette (two for a gradient and stripes, one otherwise).
-PatternSpec DefaultPattern(PatternKind kind);
+PatternDescription DefaultPattern(PatternKind kind);
 
 // The level the controller shows for an 8-bit channel: the nearest of
 // 0x00, 0x10, ..., 0xF0, a tie going up (0x08 gives 0x10); 0xF8 and
 // above give 0xF0. The low four bits are always 0, as capture leaves them.
 uint8_t ControllerLevel(int channel);
 
-// The picture `spec` describes, as 0x00BBGGRR library colours at the
+// The picture `pattern` describes, as 0x00BBGGRR library colours at the
 // controller's levels; pixels from P on are black. A description that
 // fails CheckPattern gives an all-black picture.
-PictureColours MakePattern(const PatternSpec &spec);
+PictureColours MakePattern(const PatternDescription &pattern);
 
 }  // namespace korvex

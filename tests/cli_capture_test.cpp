@@ -295,13 +295,13 @@ TEST_F(CliCaptureTest, GenerateStoresThePatternAndRefusesBadValues)
         {"stripes", "--name=s", "--colors", "red, navy,#0f0", "--width", "5", "--library", lib});
     ASSERT_EQ(r.status, 0) << r.err;
 
-    PatternSpec comet = DefaultPattern(PatternKind::Comet);
+    PatternDescription comet = DefaultPattern(PatternKind::Comet);
     comet.colours = {{0x12, 0x34, 0x56}};
     comet.pixels = 300;
     comet.repeat = 3;
     comet.length = 40;
     comet.reverse = comet.dither = true;
-    PatternSpec stripes = DefaultPattern(PatternKind::Stripes);
+    PatternDescription stripes = DefaultPattern(PatternKind::Stripes);
     stripes.colours = {{0xFF, 0, 0}, {0, 0, 0x80}, {0, 0xFF, 0}};
     stripes.width = 5;
     const auto data = Library();

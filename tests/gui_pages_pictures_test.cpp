@@ -91,7 +91,7 @@ TEST_F(Pictures, The122ndNewDisablesNewForTheRestOfTheRun)
 TEST_F(Pictures, PatternDialogAddsWhatItPreviewed)
 {
     ASSERT_TRUE(MenuOffersPattern(form.get()));
-    PatternSpec want = DefaultPattern(PatternKind::Gradient);
+    PatternDescription want = DefaultPattern(PatternKind::Gradient);
     want.colours = {{0xFF, 0, 0}, {0x12, 0x34, 0x56}, {0, 0xFF, 0}};
     want.pixels = 300;
     want.repeat = 2;
