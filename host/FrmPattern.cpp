@@ -162,8 +162,9 @@ PatternDescription TFormPattern::Described() const
     const int used = room > 1 ? vColours->value() : room;
     for (int i = 0; i < used; ++i) {
         const QColor &c = picked_[size_t(i)];
-        pattern.colours.push_back(Rgb{static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()),
-                                   static_cast<uint8_t>(c.blue())});
+        pattern.colours.push_back(Rgb{static_cast<uint8_t>(c.red()),
+                                      static_cast<uint8_t>(c.green()),
+                                      static_cast<uint8_t>(c.blue())});
     }
     pattern.pixels = vPixels->value();
     pattern.repeat = vRepeat->value();

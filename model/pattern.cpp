@@ -216,7 +216,9 @@ PictureColours MakePattern(const PatternDescription &pattern)
             case PatternKind::Solid: v = Of(pattern.colours[0]); break;
             case PatternKind::Gradient: v = Gradient(pattern.colours, j, r); break;
             case PatternKind::Rainbow: v = Hue(j, r); break;
-            case PatternKind::Stripes: v = Of(pattern.colours[size_t(k / pattern.width % n)]); break;
+            case PatternKind::Stripes:
+                v = Of(pattern.colours[size_t(k / pattern.width % n)]);
+                break;
             case PatternKind::Comet: v = Comet(pattern.colours[0], j, r, pattern.length); break;
             case PatternKind::Dots:
                 if (k % pattern.width == 0)

@@ -19,7 +19,8 @@ constexpr uint32_t C(uint32_t r, uint32_t g, uint32_t b)
     return r | g << 8 | b << 16;
 }
 
-PatternDescription Described(PatternKind kind, std::vector<Rgb> colours, int pixels = 2048, int repeat = 1)
+PatternDescription Described(PatternKind kind, std::vector<Rgb> colours, int pixels = 2048,
+                             int repeat = 1)
 {
     PatternDescription s = DefaultPattern(kind);
     s.colours = std::move(colours);
@@ -140,7 +141,8 @@ TEST(MakePattern, DitherSmoothsSlowGradientsAndLeavesLevelledKindsAlone)
 
     for (PatternKind kind : {PatternKind::Solid, PatternKind::Stripes, PatternKind::Dots}) {
         SCOPED_TRACE(PatternKindName(kind));
-        PatternDescription s = With(Described(kind, {{0x18, 0x77, 0xF9}, {0x08, 0x99, 0x33}}), 3, 64);
+        PatternDescription s =
+            With(Described(kind, {{0x18, 0x77, 0xF9}, {0x08, 0x99, 0x33}}), 3, 64);
         const PictureColours plain = MakePattern(s);
         s.dither = true;
         EXPECT_EQ(MakePattern(s), plain);
