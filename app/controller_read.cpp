@@ -223,7 +223,6 @@ VerifyResult VerifyController(const PictureTable &pictures, int n, const Program
         // itself a difference.
         Expectation e;
         const int held = std::min(n, r.content.PictureCount());
-        e.written.pictureCount = n;
         e.written.programLength = m;
         e.written.pictures = held > 0 ? &pictures : nullptr;
         e.written.pages = FirstPages(held);

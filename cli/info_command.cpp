@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/port_choice.h"
+#include "cli/record_lines.h"
 #include "cli/version_command.h"
 #include "link/korvex_api.h"
 #include "model/config_record.h"
@@ -13,14 +14,6 @@
 namespace korvex::cli {
 
 namespace {
-
-const char *const kOrders[kColourOrders] = {"red green blue", "red blue green", "green red blue",
-                                            "green blue red", "blue red green", "blue green red"};
-
-char Printable(uint8_t c)
-{
-    return c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-}
 
 int RunInfo(const Invocation &inv)
 {
@@ -41,16 +34,9 @@ int RunInfo(const Invocation &inv)
     } else {
         std::printf("signature:       Ver\n");
     }
-    std::printf("firmware:        %c.%c (version number %u)\n",
-                Printable(record[cfg::kVersionMajor]), Printable(record[cfg::kVersionMinor]),
-                VersionNumber(record));
+    PrintFirmwareLine(record);
     std::printf("effects offered: %d\n", EffectsOffered(record));
-    std::printf("pixel count:     %u\n", GetWord(record, cfg::kPixelCount));
-    const unsigned order = record[cfg::kColourOrder];
-    std::printf("colour order:    %u (%s)\n", order,
-                order < kColourOrders ? kOrders[order] : "not a known order");
-    std::printf("data inversion:  %s\n", DataInverted(record) ? "on" : "off");
-    std::printf("OE inversion:    %s\n", OeInverted(record) ? "on" : "off");
+    PrintSettingsLines(record);
     std::printf("pictures:        %u\n", record[cfg::kPictureCount]);
     std::printf("program entries: %u\n", GetWord(record, cfg::kProgramCount));
     return kExitOk;

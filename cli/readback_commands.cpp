@@ -15,14 +15,13 @@
 #include "cli/library_access.h"
 #include "cli/progress.h"
 #include "cli/readback_report.h"
+#include "cli/record_lines.h"
 #include "cli/stop_signals.h"
 #include "model/config_record.h"
 
 namespace korvex::cli {
 
 namespace {
-
-const char *const kOrderNames[kColourOrders] = {"RGB", "RBG", "GRB", "GBR", "BRG", "BGR"};
 
 // A progress bar made once the total is known (after the record).
 class ReadProgress {
@@ -53,19 +52,12 @@ void PrintRecord(const ConfigRecord &r, int pictures, int steps)
 {
     const unsigned pixels = GetWord(r, cfg::kPixelCount);
     const unsigned order = r[cfg::kColourOrder];
-    const auto digit = [&](int at) {
-        const uint8_t c = r[static_cast<size_t>(at)];
-        return c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-    };
     std::printf("pictures:        %d\n", pictures);
     std::printf("program steps:   %d\n", steps);
-    std::printf("firmware:        %c.%c%s\n", digit(cfg::kVersionMajor), digit(cfg::kVersionMinor),
-                HasSignature(r) ? "" : " (no signature: the record is blank)");
-    std::printf("pixel count:     %u\n", pixels);
-    std::printf("colour order:    %u (%s)\n", order,
-                order < kColourOrders ? kOrderNames[order] : "not a known order");
-    std::printf("data inversion:  %s\n", DataInverted(r) ? "on" : "off");
-    std::printf("OE inversion:    %s\n", OeInverted(r) ? "on" : "off");
+    PrintFirmwareLine(r);
+    if (!HasSignature(r))
+        std::printf("signature:       absent (the record is blank)\n");
+    PrintSettingsLines(r);
 
     std::string line = "korvex-cli settings";
     if (pixels >= static_cast<unsigned>(kPixelCountMin) &&

@@ -16,8 +16,8 @@
 #include <algorithm>
 
 #include "host/MessageBox.h"
+#include "host/name_edit.h"
 #include "app/gbk_text.h"
-#include "app/name_limit.h"
 #include "app/image_load.h"
 #include "model/library.h"
 
@@ -130,13 +130,7 @@ TFormCut::TFormCut(QWidget *owner) : QDialog(owner)
     sPictName = new QLineEdit(Panel1);
     sPictName->setObjectName(QStringLiteral("sPictName"));
     sPictName->setGeometry(292, 6, 104, 22);
-    connect(sPictName, &QLineEdit::textEdited, this, &TFormCut::LimitName);
-    // Any text within the limit, typed or set, is what an edit is judged
-    // against.
-    connect(sPictName, &QLineEdit::textChanged, this, [this](const QString &text) {
-        if (GbkLength(text.toStdString()) <= kNameTyped)
-            lastName_ = text;
-    });
+    LimitToGbkBytes(sPictName, kNameTyped);
 
     BtnSave = new QPushButton(QStringLiteral("保    存"), Panel1);
     BtnSave->setObjectName(QStringLiteral("BtnSave"));
@@ -175,7 +169,6 @@ void TFormCut::FormShow()
     const QString shown =
         QString::fromStdString(TruncateToGbkBytes(name.toStdString(), kNameTyped));
     sPictName->setText(shown);
-    lastName_ = shown;
 }
 
 void TFormCut::BtnLoadClick()
@@ -240,18 +233,6 @@ void TFormCut::ShowModel()
         bStretch->setChecked(model_.Stretch());
     }
     Pict->update();
-}
-
-// Keeps the name within 15 GBK bytes, judging each edit against the text
-// before it.
-void TFormCut::LimitName(const QString &text)
-{
-    const LimitedEdit edit = LimitEditToGbkBytes(lastName_, text, kNameTyped);
-    lastName_ = edit.text;
-    if (!edit.cut)
-        return;
-    sPictName->setText(lastName_);
-    sPictName->setCursorPosition(edit.cursor);
 }
 
 void TFormCut::Notice(const QString &text)

@@ -83,12 +83,10 @@ protected:
 
 private:
     void ShowModel();  // puts the model's state into the controls
-    void LimitName(const QString &text);
     void Notice(const QString &text);
 
     CaptureModel model_;
     QWidget *canvas_ = nullptr;  // Box's content: Pict sits on it
-    QString lastName_;           // sPictName before the latest edit
 };
 
 }  // namespace korvex

@@ -14,10 +14,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/gbk_text.h"
-#include "app/name_limit.h"
 #include "app/picture_strip.h"
 #include "host/MessageBox.h"
+#include "host/name_edit.h"
 
 namespace korvex {
 
@@ -139,13 +138,7 @@ TFormPattern::TFormPattern(QWidget *owner, int pixels) : QDialog(owner)
     }
     for (QCheckBox *box : {ChkReverse, ChkDither})
         connect(box, &QCheckBox::toggled, this, [this](bool) { Generate(); });
-    connect(sPictName, &QLineEdit::textEdited, this, &TFormPattern::LimitName);
-    // Any text within the limit, typed or set, is what an edit is judged
-    // against.
-    connect(sPictName, &QLineEdit::textChanged, this, [this](const QString &text) {
-        if (GbkLength(text.toStdString()) <= kNameTyped)
-            lastName_ = text;
-    });
+    LimitToGbkBytes(sPictName, kNameTyped);
     connect(BtnSave, &QPushButton::clicked, this, &TFormPattern::BtnSaveClick);
     connect(BtnCancel, &QPushButton::clicked, this, &TFormPattern::reject);
 
@@ -244,18 +237,6 @@ void TFormPattern::BtnSaveClick()
 void TFormPattern::reject()
 {
     done(2);
-}
-
-// Keeps the name within 15 GBK bytes, judging each edit against the text
-// before it.
-void TFormPattern::LimitName(const QString &text)
-{
-    const LimitedEdit edit = LimitEditToGbkBytes(lastName_, text, kNameTyped);
-    lastName_ = edit.text;
-    if (!edit.cut)
-        return;
-    sPictName->setText(lastName_);
-    sPictName->setCursorPosition(edit.cursor);
 }
 
 }  // namespace korvex

@@ -66,10 +66,8 @@ public:
 private:
     void ShowKind();  // which fields and colour buttons the kind uses
     void Generate();  // MakePattern, then the preview
-    void LimitName(const QString &text);
 
     std::array<QColor, kColourButtons> picked_{};
-    QString lastName_;  // sPictName before the latest edit
 };
 
 }  // namespace korvex

@@ -55,18 +55,19 @@ void ContentToLibrary(const ControllerContent &content, LibraryData &library)
 
 void Comparison::Counts(int expectedPictures, int expectedSteps, const ConfigRecord &actual)
 {
-    const int pictures = actual[cfg::kPictureCount];
-    const int steps = GetWord(actual, cfg::kProgramCount);
-    if (pictures != expectedPictures) {
-        Difference d(Difference::Kind::PictureCount);
-        d.expected = expectedPictures;
-        d.actual = pictures;
-        differences_.push_back(d);
-    }
-    if (steps != expectedSteps) {
-        Difference d(Difference::Kind::ProgramLength);
-        d.expected = expectedSteps;
-        d.actual = steps;
+    const struct {
+        Difference::Kind kind;
+        int expected, actual;
+    } fields[] = {
+        {Difference::Kind::PictureCount, expectedPictures, actual[cfg::kPictureCount]},
+        {Difference::Kind::ProgramLength, expectedSteps, GetWord(actual, cfg::kProgramCount)},
+    };
+    for (const auto &f : fields) {
+        if (f.expected == f.actual)
+            continue;
+        Difference d(f.kind);
+        d.expected = f.expected;
+        d.actual = f.actual;
         differences_.push_back(d);
     }
 }
