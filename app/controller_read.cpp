@@ -14,14 +14,6 @@ namespace {
 
 constexpr int kMostReads = 3;
 
-int SpareWords(const Block1K &block)
-{
-    int words = 0;
-    for (int k = 0; k < kPixelsPerBlock; ++k)
-        words += (WordAt(block, k) & kSpareWordBits) != 0;
-    return words;
-}
-
 // Whether a single read of a block may be taken without a second one.
 using SingleReadRule = std::function<bool(const Block1K &)>;
 
@@ -173,7 +165,7 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
             progress(taker.Blocks(), total);
     };
     const SingleReadRule anyRead = [](const Block1K &) { return true; };
-    const SingleReadRule noSpareBits = [](const Block1K &b) { return SpareWords(b) == 0; };
+    const SingleReadRule noSpareBits = [](const Block1K &b) { return SpareWordCount(b) == 0; };
     const SingleReadRule once = mode == ReadMode::Quick ? anyRead : nullptr;
     const SingleReadRule oncePicture = mode == ReadMode::Quick ? noSpareBits : nullptr;
 
@@ -190,7 +182,7 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
             for (int b = 0; b < kBlocksPerPicture; ++b) {
                 if (!taker.Take(PictureBlockAddress(i, b), oncePicture, block))
                     break;
-                if (const int words = SpareWords(block))
+                if (const int words = SpareWordCount(block))
                     r.spare.push_back({i, b, words});
                 r.content.pictureBlocks.push_back(block);
                 taken();

@@ -47,10 +47,10 @@ struct SpareBits {
 struct ReadResult {
     bool ok = false;
     ReadEnd end = ReadEnd::Done;
-    BlockAddress where{};                 // the block where it ended
-    std::optional<CountRefusal> refusal;  // with CountsRefused
-    int blocks = 0;                       // blocks taken
-    int reads = 0;                        // Read1KData calls made
+    BlockAddress where{};               // the block where it ended
+    std::optional<CountFault> refusal;  // with CountsRefused
+    int blocks = 0;                     // blocks taken
+    int reads = 0;                      // Read1KData calls made
     std::vector<SpareBits> spare;
     ControllerContent content;  // what was taken so far
 };

@@ -27,8 +27,8 @@ bool LoadLibrary(const std::string &path, LibraryData &data)
     // The window would list a damaged count as nothing or cut it; a command
     // acting on such a file would send or overwrite the wrong pictures.
     if (const auto damage = FindDamagedCount(data)) {
-        Error("the library file " + path + " is damaged: its " + damage->field + " is " +
-              std::to_string(damage->value) + ", above " + std::to_string(damage->limit));
+        Error("the library file " + path + " is damaged: its " + CountFieldName(damage->field) +
+              " is " + std::to_string(damage->value) + ", above " + std::to_string(damage->limit));
         return false;
     }
     return true;

@@ -42,7 +42,7 @@ std::string BlockText(BlockAddress at)
     }
 }
 
-std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountRefusal> &refusal,
+std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountFault> &refusal,
                         int port)
 {
     switch (end) {
@@ -56,7 +56,8 @@ std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<Cou
     case ReadEnd::Stopped: return "stopped before " + BlockText(where);
     case ReadEnd::CountsRefused:
         if (refusal)
-            return "the controller's record gives a " + std::string(refusal->field) + " of " +
+            return "the controller's record gives a " +
+                   std::string(CountFieldName(refusal->field)) + " of " +
                    std::to_string(refusal->value) + ", above " + std::to_string(refusal->limit) +
                    "; nothing more was read";
         break;

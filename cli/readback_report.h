@@ -13,7 +13,7 @@ namespace korvex::cli {
 std::string BlockText(BlockAddress at);
 
 // Why a read ended early, as one sentence after "reading ... failed: ".
-std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountRefusal> &refusal,
+std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountFault> &refusal,
                         int port);
 
 // "picture 6: 12 of 2048 pixels differ, first at pixel 1030", "program

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QStringList>
 #include <memory>
-#include <string_view>
 
 #include "app/controller_read.h"
 #include "app/port_diagnosis.h"
@@ -57,7 +56,7 @@ QString ReadFailure(const ReadResult &r, int port)
         return where + QStringLiteral("原因：三次读取中没有两次一致（线路可能受到干扰）");
     case ReadEnd::CountsRefused:
         if (r.refusal) {
-            const bool pictures = std::string_view(r.refusal->field) == "picture count";
+            const bool pictures = r.refusal->field == CountField::PictureCount;
             return where +
                    QStringLiteral("原因：控制卡的%1为 %2，超过 %3")
                        .arg(pictures ? QStringLiteral("图形数") : QStringLiteral("节目步数"))

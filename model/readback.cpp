@@ -5,25 +5,29 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "model/memory_map.h"
 
 namespace korvex {
 
-std::optional<CountRefusal> RefuseCounts(const ConfigRecord &record)
+std::optional<CountFault> RefuseCounts(const ConfigRecord &record)
 {
     const int pictures = record[cfg::kPictureCount];
     if (pictures > kMaxPictures)
-        return CountRefusal{"picture count", pictures, kMaxPictures};
+        return CountFault{CountField::PictureCount, pictures, kMaxPictures};
     const int steps = GetWord(record, cfg::kProgramCount);
     if (steps > kMaxProgram)
-        return CountRefusal{"program length", steps, kMaxProgram};
+        return CountFault{CountField::ProgramLength, steps, kMaxProgram};
     return std::nullopt;
 }
 
 void ContentToLibrary(const ControllerContent &content, LibraryData &library)
 {
-    library = LibraryData{};
+    // Reset in place: a LibraryData{} temporary would put the whole
+    // library (about 1 MB) on the stack. Its defaults are all zero.
+    static_assert(std::is_trivially_copyable_v<LibraryData>, "a library is plain bytes");
+    std::memset(static_cast<void *>(&library), 0, sizeof library);
     const int n = std::min(content.PictureCount(), kMaxPictures);
     const int m = std::min(content.ProgramLength(), kMaxProgram);
     library.pictureCount = n;
@@ -105,7 +109,7 @@ void Comparison::NameTable(int table, const Block1K &expected, const Block1K &ac
 {
     const std::vector<std::string> want = DecodeNameTable(expected, table);
     const std::vector<std::string> got = DecodeNameTable(actual, table);
-    const int first = table == 0 ? 0 : kNameSlots[0];
+    const int first = FirstPictureOfTable(table);
     for (size_t s = 0; s < want.size() && first + static_cast<int>(s) < pictures; ++s) {
         if (want[s] == got[s])
             continue;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/config_record.h"
+#include "model/count_fault.h"
 #include "model/encoders.h"
 #include "model/library.h"
 #include "model/library_file.h"
@@ -26,12 +27,12 @@ struct ControllerContent {
 };
 
 // A count in a controller's record that no library can hold.
-struct CountRefusal {
-    const char *field;  // "picture count" or "program length"
-    int value;
-    int limit;  // 121 or 512
-};
-std::optional<CountRefusal> RefuseCounts(const ConfigRecord &record);
+std::optional<CountFault> RefuseCounts(const ConfigRecord &record);
+
+// The steps among 0..steps-1 of a program read back that a library made
+// from it does not list (StepIsListed): those that name a picture at or
+// beyond `pictures`, the controller's picture count. 0-based, ascending.
+std::vector<int> UnlistedSteps(const ProgramTable &program, int steps, int pictures);
 
 // The library a backup writes: the record's counts, every picture's
 // colours, the names the name tables carry (the picture at index 120 has

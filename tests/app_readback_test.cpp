@@ -190,7 +190,7 @@ TEST_F(ReadBack, ReadingEndsWhereItCannotGoOn)
     r = ReadController(1, ReadMode::Careful, nullptr);
     EXPECT_EQ(r.end, ReadEnd::CountsRefused);
     ASSERT_TRUE(r.refusal);
-    EXPECT_STREQ(r.refusal->field, "picture count");
+    EXPECT_EQ(r.refusal->field, CountField::PictureCount);
     EXPECT_EQ(r.refusal->value, 200);
     EXPECT_EQ(sp->FrameCount(), 2);
     record[16] = 2;
