@@ -194,6 +194,8 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
         }
         if (taker.Take(kProgramAddress, once, r.content.programBlock))
             taken();
+        if (taker.Ended() == ReadEnd::Done && stop && stop())
+            taker.End(ReadEnd::Stopped, kAfterLastBlock);
     }
     Close(taker, r);
     return r;

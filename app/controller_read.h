@@ -33,9 +33,13 @@ enum class ReadEnd {
     OpenFailed,     // ComInitial failed
     NoReply,        // Read1KData failed at `where` (no reply or a short one)
     Disagreed,      // three reads of `where` without two that agree
-    Stopped,        // a stop request came before `where` was read
+    Stopped,        // a stop request came before `where` was read, or after
+                    // the last block (`where` kAfterLastBlock)
     CountsRefused,  // the record holds a count no library can take
 };
+
+// Where a reading stopped when the stop request came after its last block.
+constexpr BlockAddress kAfterLastBlock = {-1, -1};
 
 // A picture block that holds bits the host never writes.
 struct SpareBits {
@@ -60,7 +64,9 @@ struct ReadResult {
 using ReadProgressFn = std::function<void(int position, int total)>;
 
 // Reads the record, then (when its counts are within 121 and 512) pictures
-// 0..n-1, both name tables and the program block.
+// 0..n-1, both name tables and the program block. A stop request that
+// comes while the last block is read still ends it Stopped, so that a
+// caller never keeps what the operator stopped.
 ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progress,
                           const StopFn &stop = nullptr);
 

@@ -53,7 +53,10 @@ std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<Cou
     case ReadEnd::Disagreed:
         return "three reads of " + BlockText(where) +
                " gave three different blocks: the line is garbling the replies";
-    case ReadEnd::Stopped: return "stopped before " + BlockText(where);
+    case ReadEnd::Stopped:
+        if (where.page < 0)
+            return "stopped after the last block was read";
+        return "stopped before " + BlockText(where);
     case ReadEnd::CountsRefused:
         if (refusal)
             return "the controller's record gives a " +

@@ -48,7 +48,9 @@ QString ReadFailure(const ReadResult &r, int port)
     // The port's device and the cause, as the settings page tells them
     // after a failed connection check.
     const auto portCause = [port] { return PortStatusTip(port, false, link::ListSerialDevices()); };
-    const QString where = QStringLiteral("停在：") + BlockText(r.where) + QLatin1Char('\n');
+    const QString where = r.where.page < 0
+                              ? QString()
+                              : QStringLiteral("停在：") + BlockText(r.where) + QLatin1Char('\n');
     switch (r.end) {
     case ReadEnd::OpenFailed: return QStringLiteral("打开串口失败\n") + portCause();
     case ReadEnd::NoReply: return where + portCause();

@@ -485,23 +485,34 @@ TEST_F(CliTest, SignalStopsABackupAndWritesNothing)
     paced.baudPacing = 38400;
     test::SimPort sp(paced);
     ASSERT_TRUE(sp.ok());
-    auto record = sp->ConfigRecord();
-    record[16] = 4;
-    sp->SetConfigRecord(record);
-    CliOptions watch;
-    bool sent = false;
-    watch.whileRunning = [&](pid_t pid) {
-        if (!sent && sp->CountOf('A') >= 3) {
-            sent = true;
-            kill(pid, SIGINT);
-        }
-    };
-    const std::string copy = dir + "/copy.Dat";
-    const CliRun r = Cli({"backup", "--library", copy}, watch);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_TRUE(Has(r.err, "interrupted: stopped before picture")) << r.err;
-    EXPECT_LE(sp->CountOf('A'), 6);
-    EXPECT_NE(access(copy.c_str(), F_OK), 0);
+    const struct {
+        int pictures;
+        int signalAt;  // the read whose frame has arrived: the last one in the second case
+        int mostReads;
+        const char *said;
+    } cases[] = {{4, 3, 6, "interrupted: stopped before picture"},
+                 {0, 8, 8, "interrupted: stopped after the last block was read"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.said);
+        sp->ClearLog();
+        auto record = sp->ConfigRecord();
+        record[16] = static_cast<uint8_t>(c.pictures);
+        sp->SetConfigRecord(record);
+        CliOptions watch;
+        bool sent = false;
+        watch.whileRunning = [&](pid_t pid) {
+            if (!sent && sp->CountOf('A') >= c.signalAt) {
+                sent = true;
+                kill(pid, SIGINT);
+            }
+        };
+        const std::string copy = dir + "/copy.Dat";
+        const CliRun r = Cli({"backup", "--library", copy}, watch);
+        EXPECT_EQ(r.status, 130) << r.err;
+        EXPECT_TRUE(Has(r.err, c.said)) << r.err;
+        EXPECT_LE(sp->CountOf('A'), c.mostReads);
+        EXPECT_NE(access(copy.c_str(), F_OK), 0);
+    }
 }
 
 TEST_F(CliTest, SendProgramSendsTheStepsTheWindowWouldList)
