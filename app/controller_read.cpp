@@ -76,6 +76,8 @@ struct Expectation {
     WrittenBlocks written;
     int namedPictures = 0;  // names of pictures 0..namedPictures-1
     int steps = 0;          // program entries 0..steps-1
+    // Verify: the controller's record, whose program is compared as listed.
+    const ConfigRecord *held = nullptr;
 };
 
 // Reads each block of `e` (the record already taken) and compares it with
@@ -108,7 +110,12 @@ void CompareBlocks(const Expectation &e, BlockTaker &taker, Comparison &comparis
         const Block1K expected = EncodeProgramBlock(*w.program, w.programLength);
         if (!taker.Take(kProgramAddress, Equals(expected), read))
             return;
-        comparison.ProgramBlock(expected, read, e.steps);
+        if (e.held)
+            comparison.ListedProgram(expected, w.programLength, read,
+                                     GetWord(*e.held, cfg::kProgramCount),
+                                     (*e.held)[cfg::kPictureCount]);
+        else
+            comparison.ProgramBlock(expected, read, e.steps);
         onBlock();
     }
 }
@@ -212,16 +219,19 @@ VerifyResult VerifyController(const PictureTable &pictures, int n, const Program
     m = std::clamp(m, 0, kMaxProgram);
 
     if (OpenAndTakeRecord(port, taker, nullptr, r.content.record)) {
-        comparison.Counts(n, m, r.content.record);
-        // Only what both hold is compared; a count that differs is
-        // itself a difference.
+        comparison.PictureCount(n, r.content.record);
+        // Only the pictures both hold are compared; a count that differs
+        // is itself a difference. The program is read whenever the
+        // controller has one, to tell which of its steps a library lists.
         Expectation e;
         const int held = std::min(n, r.content.PictureCount());
         e.written.programLength = m;
         e.written.pictures = held > 0 ? &pictures : nullptr;
         e.written.pages = FirstPages(held);
-        e.steps = std::min(m, r.content.ProgramLength());
-        e.written.program = e.steps > 0 ? &program : nullptr;
+        e.held = &r.content.record;
+        e.written.program = r.content.ProgramLength() > 0 ? &program : nullptr;
+        if (!e.written.program)
+            comparison.ListedProgram(Block1K{}, m, Block1K{}, 0, 0);
         e.namedPictures = held;
         const int total = 1 + BlocksOf(e.written);
         if (progress)
@@ -249,8 +259,9 @@ CheckResult CheckWrittenBlocks(const WrittenBlocks &written, const std::function
             onBlock();
     };
     if (taker.Take(kRecordAddress, nullptr, block)) {
-        comparison.Counts(written.pictureCount, written.programLength,
-                          RecordFromBlock(block.data()));
+        ConfigRecord read;
+        std::copy_n(block.begin() + kRecordOffset, read.size(), read.begin());
+        comparison.Record(RecordAsWritten(written.record), read);
         each();
         Expectation e;
         e.written = written;

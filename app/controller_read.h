@@ -76,17 +76,19 @@ struct VerifyResult {
 };
 
 // Compares the controller with a library of n pictures and m listed steps:
-// the counts, pictures 0..min(n, held)-1 as the upload would send them,
-// their names as the name tables would carry them, and steps
-// 0..min(m, held)-1. A block that differs is read again before the
-// difference is taken.
+// the picture count, pictures 0..min(n, held)-1 as the upload would send
+// them, their names as the name tables would carry them, and the
+// controller's program as a library made from it would list it
+// (Comparison::ListedProgram). A block that differs is read again before
+// the difference is taken.
 VerifyResult VerifyController(const PictureTable &pictures, int n, const ProgramTable &program,
                               int m, int port, const ReadProgressFn &progress,
                               const StopFn &stop = nullptr);
 
 // What an upload wrote, for the read-back that ends a checked upload.
 struct WrittenBlocks {
-    int pictureCount = 0;  // the record's fields as written
+    ConfigRecord record{};  // the host copy the upload wrote (WriteConfigRecord)
+    int pictureCount = 0;   // its fields
     int programLength = 0;
     const PictureTable *pictures = nullptr;  // with `pages` and the name tables
     std::vector<int> pages;
@@ -94,7 +96,8 @@ struct WrittenBlocks {
 };
 
 // Needs the open port of the upload. Reads back every block in `written`
-// and the record and compares; `end`/`where` say where a read failed.
+// and the record (all of its bytes, as the write stamped them) and
+// compares; `end`/`where` say where a read failed.
 struct CheckResult {
     ReadEnd end = ReadEnd::Done;
     BlockAddress where{};

@@ -72,6 +72,24 @@ QString ReadFailure(const ReadResult &r, int port)
     return where;
 }
 
+// The read's detailed text when the library will not list every step of
+// the controller's program: which steps name pictures it does not hold and
+// how many the library lists. Empty when it lists them all.
+QString UnlistedStepsText(const LibraryData &data)
+{
+    const std::vector<int> steps =
+        UnlistedSteps(data.program, data.programLength, data.pictureCount);
+    if (steps.empty())
+        return QString();
+    QStringList numbers;
+    for (const int j : steps)
+        numbers << QString::number(j + 1);
+    return QStringLiteral("节目第 %1 步所用的图形不在控制卡中，图形库只列出 %2 步中的 %3 步")
+        .arg(numbers.join(QStringLiteral("、")))
+        .arg(data.programLength)
+        .arg(data.programLength - static_cast<int>(steps.size()));
+}
+
 // One line of the check's detailed text, numbers counted from 1.
 QString DifferenceText(const Difference &d)
 {
@@ -88,6 +106,11 @@ QString DifferenceText(const Difference &d)
             .arg(d.firstPixel + 1);
     case Difference::Kind::Name: return QStringLiteral("图形 %1 的名字不同").arg(d.index + 1);
     case Difference::Kind::Step: return QStringLiteral("第 %1 步不同").arg(d.index + 1);
+    case Difference::Kind::UnheldPicture:
+        return QStringLiteral("第 %1 步所用的图形 %2 不在控制卡中")
+            .arg(d.index + 1)
+            .arg(d.actualStep.picture + 1);
+    case Difference::Kind::RecordByte: break;  // only a checked upload compares the record
     }
     return QString();
 }
@@ -115,6 +138,7 @@ void TFormMain::MnuReadCardClick()
     // it reaches the library file only through Save.
     auto data = std::make_unique<LibraryData>();
     ContentToLibrary(result.content, *data);
+    const QString unlisted = UnlistedStepsText(*data);
     doc.Load(*data);
     ListLibrary();
     // What the previous library left selected and enabled follows the new
@@ -128,7 +152,7 @@ void TFormMain::MnuReadCardClick()
     programDirty = true;
     BtnSavePict->setEnabled(true);
     BtnSaveProgList->setEnabled(true);
-    ShowMessage(this, kReadCaption, QStringLiteral("读取成功"), MsgIcon::None);
+    ShowMessage(this, kReadCaption, QStringLiteral("读取成功"), MsgIcon::None, unlisted);
 }
 
 void TFormMain::MnuCheckCardClick()

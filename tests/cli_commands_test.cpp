@@ -473,12 +473,50 @@ TEST_F(CliTest, BackupVerifyAndCheckedSends)
     EXPECT_TRUE(Has(r.err, "picture 1: 1 of 2048 pixels differ, first at pixel 512")) << r.err;
     EXPECT_TRUE(Has(r.err, "no restart was sent")) << r.err;
     EXPECT_EQ(sp->CountOf('G'), 0);
+    // The record's first write: its pixel count 2048 kept as 2304.
+    sp->SetFault(sim::Fault::Corrupt, 0, 1, 8);
+    r = Cli({"send-program", "--library", library, "--verify"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(Has(r.err, "record byte 8: written 0x08, read 0x09\n")) << r.err;
     r = Cli({"send-program", "--library", library, "--verify"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.out, "read back and found as sent")) << r.out;
 }
 
-// Ctrl-C during a backup writes nothing.
+// A controller whose program names pictures it does not hold: backup says
+// which steps its library will not list, and verify of that backup names
+// those steps and nothing else.
+TEST_F(CliTest, BackupAndVerifyNameStepsOfPicturesTheControllerLacks)
+{
+    MakeLibrary(2, 0);
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    ASSERT_EQ(Cli({"send-pictures", "--library", library}).status, 0);
+    ProgramTable program{};
+    program[0] = {0, 1, 3};
+    program[1] = {4, 0, 1};  // picture 5: the controller holds 2
+    program[2] = {1, 2, 7};
+    program[3] = {2, 0, 1};
+    sp->SetBlock(127, 2, AsVector(EncodeProgramBlock(program, 4)));
+    auto record = sp->ConfigRecord();
+    record[20] = 4;
+    sp->SetConfigRecord(record);
+
+    const std::string copy = dir + "/copy.Dat";
+    CliRun r = Cli({"backup", "--library", copy});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "note: program steps 2, 4 name pictures the controller does not hold; "
+                           "the library lists 2 of 4 steps\n"))
+        << r.out;
+    r = Cli({"verify", "--library", copy});
+    unlink(copy.c_str());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "program step 2 names picture 5, which the controller does not hold\n"
+                     "program step 4 names picture 3, which the controller does not hold\n"
+                     "the controller differs from the library in 2 places\n");
+}
+
+// Ctrl-C during a backup writes nothing, even during its last read.
 TEST_F(CliTest, SignalStopsABackupAndWritesNothing)
 {
     sim::Options paced;
