@@ -17,9 +17,16 @@ QString OwnExecutable();
 // the user's own data folder instead.
 bool PortableFolderUsable(const QString &folder);
 
-// A write past the process's file-size limit then fails as "Disk full"
-// instead of ending the program (Linux); nothing to do on Windows.
-void FailWritesPastSizeLimit();
+// Sets the process up before anything else runs. Linux: a write past the
+// process's file-size limit fails as "Disk full" instead of ending the
+// program. Windows: the console shows the UTF-8 text the programs write.
+void PrepareProcess();
+
+// The program's arguments as UTF-8, as every file name is passed within
+// the programs: `argv` itself on Linux; on Windows, whose `argv` is in the
+// ANSI code page that cannot hold every name, the wide command line
+// converted. Valid while the program runs.
+char **Utf8Arguments(int argc, char **argv);
 
 // Whether `stream` is a terminal (a console window on Windows), where
 // progress is drawn in place.

@@ -18,9 +18,14 @@ bool PortableFolderUsable(const QString &)
     return true;
 }
 
-void FailWritesPastSizeLimit()
+void PrepareProcess()
 {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+char **Utf8Arguments(int, char **argv)
+{
+    return argv;
 }
 
 bool IsTerminal(std::FILE *stream)

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QTemporaryFile>
 #include <io.h>
+#include <shellapi.h>
+#include <string>
 #include <vector>
 
 namespace korvex {
@@ -32,7 +34,31 @@ bool PortableFolderUsable(const QString &folder)
     return probe.open();
 }
 
-void FailWritesPastSizeLimit() {}
+void PrepareProcess()
+{
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+char **Utf8Arguments(int argc, char **argv)
+{
+    static std::vector<std::string> text;
+    static std::vector<char *> pointers;
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide || count != argc) {
+        LocalFree(wide);
+        return argv;
+    }
+    text.clear();
+    for (int i = 0; i < count; ++i)
+        text.push_back(QString::fromWCharArray(wide[i]).toStdString());
+    LocalFree(wide);
+    pointers.clear();
+    for (std::string &t : text)
+        pointers.push_back(t.data());
+    pointers.push_back(nullptr);
+    return pointers.data();
+}
 
 bool IsTerminal(std::FILE *stream)
 {

@@ -74,7 +74,8 @@ std::vector<const CommandDecl *> Commands()
 int main(int argc, char **argv)
 {
     using namespace korvex::cli;
-    korvex::FailWritesPastSizeLimit();
+    korvex::PrepareProcess();
+    argv = korvex::Utf8Arguments(argc, argv);
     if (argc < 2) {
         Usage(stderr);
         return kExitUsage;

@@ -29,6 +29,11 @@ bool ChoosePort(const ParsedArgs &args, int &port)
             Error("--device needs the path of a serial device");
             return false;
         }
+        if (!link::PortVariablesApply()) {
+            // The link library would open COM<port> whatever was named.
+            Error("--device is not available here: choose the port with --port N (COMN)");
+            return false;
+        }
         qputenv(link::PortVariable(port).c_str(), QByteArray::fromStdString(g_device));
     }
     EnableExchangeRecord();

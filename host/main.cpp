@@ -12,7 +12,7 @@
 
 int main(int argc, char **argv)
 {
-    korvex::FailWritesPastSizeLimit();
+    korvex::PrepareProcess();
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("korvex %s\n", KORVEX_VERSION);
         return 0;

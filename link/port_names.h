@@ -65,5 +65,8 @@ bool IsKernelConsole(const std::string &path, const std::string &root = std::str
 
 // "KORVEX_COM<n>".
 std::string PortVariable(int32_t port);
+// Whether a KORVEX_COM<n> names port n's device on this system: on Linux
+// it does; on Windows port n is always COMn.
+bool PortVariablesApply();
 
 }  // namespace korvex::link

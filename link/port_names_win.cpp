@@ -149,6 +149,11 @@ std::string PortVariable(int32_t port)
     return "KORVEX_COM" + std::to_string(port);
 }
 
+bool PortVariablesApply()
+{
+    return false;
+}
+
 bool IsKernelConsole(const std::string &, const std::string &)
 {
     return false;  // a COM port is never the system's console on Windows

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Windows korvex-cli.exe under Wine against the Linux korvex-sim:
-# --version, ports and info on COM1. A fresh Wine prefix maps COM1 to a
-# link aimed at the simulator's pseudo-terminal and COM2..COM255 to paths
-# that do not exist, so Wine puts the machine's own serial devices (here
-# /dev/ttyS0, the kernel console) beyond COM255; the mapping is read back
-# and nothing runs unless it is as asked.
+# --version, ports, info on COM1 and the refusal of --device. A fresh Wine
+# prefix maps COM1 to a link aimed at the simulator's pseudo-terminal and
+# COM2..COM255 to paths that do not exist, so Wine puts the machine's own
+# serial devices (here /dev/ttyS0, the kernel console) beyond COM255; the
+# mapping is read back and nothing runs unless it is as asked.
 #
 # Runs korvex_platform_check.exe first when it is in WINDOWS_BIN
 # (cmake --build build-windows --target korvex_platform_check).
@@ -73,14 +73,16 @@ cd "$WORK"
 rc=0
 if [ -f "$BIN/korvex_platform_check.exe" ]; then
   echo "== korvex_platform_check.exe (the Windows sides' own checks)"
-  w "$BIN/korvex_platform_check.exe" >"$WORK/platform.txt" 2>&1 || rc=1
+  w "$BIN/korvex_platform_check.exe" 红色 >"$WORK/platform.txt" 2>&1 || rc=1
   tr -d '\r' <"$WORK/platform.txt"
 fi
-for args in "--version" "ports" "info --port 1"; do
+for args in "--version" "ports" "info --port 1" "info --device COM2"; do
   echo "== korvex-cli.exe $args"
+  code=0
   # shellcheck disable=SC2086
-  w "$BIN/korvex-cli.exe" $args 2>&1 | tr -d '\r' || true
-  echo "   exit ${PIPESTATUS[0]}"
+  w "$BIN/korvex-cli.exe" $args >"$WORK/cli.txt" 2>&1 || code=$?
+  tr -d '\r' <"$WORK/cli.txt"
+  echo "   exit $code"
 done
 [ "$rc" = 0 ] && rm -rf "$WORK" || echo "logs kept in $WORK"
 exit "$rc"

@@ -3,7 +3,7 @@
 // expectations the Linux tests hold. Run with stdout not a console and
 // COM2 mapped to a device that does not exist:
 //
-//   korvex_platform_check.exe > out.txt
+//   korvex_platform_check.exe 红色 > out.txt
 //
 // Prints one line per failed check and "platform: N passed, N failed";
 // exits 1 when a check failed.
@@ -115,8 +115,12 @@ void Ports()
           "COM2's failure names its device: " + f.Text());
 }
 
-void Places(const QString &dir)
+void Places(const QString &dir, int argc, char **argv)
 {
+    // The caller passes 红色 (as UTF-8 from Linux, which Wine hands over
+    // as wide text): the ANSI argv cannot hold it, the wide one can.
+    CheckEqual(argc == 2 ? Utf8Arguments(argc, argv)[1] : "", "\xE7\xBA\xA2\xE8\x89\xB2",
+               "the argument as UTF-8");
     Check(OwnExecutable().endsWith(QStringLiteral("/korvex_platform_check.exe")),
           "the executable's own path: " + OwnExecutable().toStdString());
     Check(PortableFolderUsable(dir), "a writable folder keeps the files");
@@ -128,7 +132,7 @@ void Places(const QString &dir)
 }  // namespace
 }  // namespace korvex
 
-int main()
+int main(int argc, char **argv)
 {
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -138,7 +142,7 @@ int main()
     korvex::Gbk();
     korvex::LibraryFiles(dir.path());
     korvex::Ports();
-    korvex::Places(dir.path());
+    korvex::Places(dir.path(), argc, argv);
     std::printf("platform: %d passed, %d failed\n", korvex::g_passed, korvex::g_failed);
     return korvex::g_failed == 0 ? 0 : 1;
 }
