@@ -111,12 +111,8 @@ int RunBackup(const Invocation &inv)
 
     auto data = std::make_unique<LibraryData>();
     ContentToLibrary(r.content, *data);
-    std::string error;
-    MakeUserDataFolder(qpath);
-    if (!SaveLibraryFile(path, *data, error)) {
-        Error("cannot write the library file " + path + ": " + error);
+    if (!SaveData(path, *data))
         return kExitUsage;
-    }
     std::printf("backup written to %s (%d blocks, %d reads)\n", path.c_str(), r.blocks, r.reads);
     PrintRecord(r.content.record, data->pictureCount, data->programLength);
     PrintSpareBits(r.spare);

@@ -69,14 +69,8 @@ int RunImport(const Invocation &inv)
         return kExitUsage;
     }
     auto data = std::make_unique<LibraryData>();
-    doc->Store(*data);
-    std::string saveError;
-    MakeUserDataFolder(
-        QString::fromLocal8Bit(path.c_str()));  // the user's data folder, on a first save
-    if (!SaveLibraryFile(path, *data, saveError)) {
-        Error("cannot write the library file " + path + ": " + saveError);
+    if (!SaveLibrary(path, *doc, *data))
         return kExitUsage;
-    }
     std::printf("%s: %d pictures, %d program steps\n", path.c_str(), doc->PictureCount(),
                 doc->ProgramLength());
     return kExitOk;
