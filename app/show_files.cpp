@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "app/capture.h"
+#include "app/file_locations.h"
 #include "app/image_load.h"
 #include "app/picture_name.h"
 #include "model/colour.h"
@@ -115,7 +116,7 @@ ShowExport ShowToFiles(const LibraryDocument &doc)
 bool WriteShowFolder(const ShowExport &show, const QString &dir, bool force, QString &error)
 {
     const QFileInfo info(dir);
-    if (info.exists() && !info.isDir()) {
+    if (PathTaken(dir) && !info.isDir()) {
         error = dir + QStringLiteral(" is not a folder");
         return false;
     }

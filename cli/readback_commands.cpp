@@ -91,7 +91,7 @@ int RunBackup(const Invocation &inv)
         return kExitUsage;
     }
     const QString qpath = QString::fromLocal8Bit(path.c_str());
-    if (QFileInfo::exists(qpath) && !inv.args.Has("force")) {
+    if (PathTaken(qpath) && !inv.args.Has("force")) {
         Error(path + " exists; give --force to replace it");
         return kExitUsage;
     }

@@ -58,7 +58,7 @@ int RunImport(const Invocation &inv)
     if (!FolderOperand(inv, "import", dir))
         return kExitUsage;
     const std::string &path = inv.libraryPath;
-    if (QFileInfo::exists(QString::fromLocal8Bit(path.c_str())) && !inv.args.Has("force")) {
+    if (PathTaken(QString::fromLocal8Bit(path.c_str())) && !inv.args.Has("force")) {
         Error(path + " exists; give --force to replace it");
         return kExitUsage;
     }
