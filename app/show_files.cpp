@@ -75,6 +75,11 @@ ShowExport ShowToFiles(const LibraryDocument &doc)
                                            "is no GBK text; an import will refuse it")
                                 .arg(i + 1)
                                 .arg(kNameTyped);
+        const auto &colours = doc.Picture(i).colours;
+        if (std::any_of(std::begin(colours), std::end(colours), HasHiddenBits))
+            out.warnings << QStringLiteral("picture %1: low 4 bits of each channel are not kept by "
+                                           "the controller; import clears them")
+                                .arg(i + 1);
         pictures.append(QJsonObject{{QStringLiteral("file"), file},
                                     {QStringLiteral("name"), QString::fromStdString(name)}});
     }

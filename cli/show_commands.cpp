@@ -86,7 +86,9 @@ const CommandDecl kExportCommand = {
     "DIR/pictures/NNN.png, one 2048 x 1 PNG (8-bit RGB) per picture, pixel k\n"
     "colour k as stored, and DIR/show.json with the names, the picture files\n"
     "and the listed program steps. Two exports of one library are the same\n"
-    "bytes. DIR is made when missing and must be empty unless --force.\n",
+    "bytes. DIR is made when missing and must be empty unless --force. A\n"
+    "picture whose colours carry the low 4 bits of a channel, which the\n"
+    "controller does not keep and an import clears, is warned of.\n",
     {
         {"force", nullptr,
          "write into a folder that is not empty: show.json and the\n"
