@@ -1,7 +1,6 @@
 // korvex-cli backup and verify: a controller read back into a library
 // file, or compared with one. Both only read: nothing is written to the
 // controller and it is not restarted.
-#include <QFileInfo>
 #include <QString>
 #include <cstdio>
 #include <memory>

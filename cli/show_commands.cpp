@@ -1,6 +1,5 @@
 // korvex-cli export and import: a library as a folder of plain files
 // (show.json and one PNG per picture) and back, through app/show_files.
-#include <QFileInfo>
 #include <QString>
 #include <cstdio>
 #include <memory>
