@@ -28,8 +28,9 @@ OpenedLibrary OpenLibraryFile(const std::string &path, LibraryData &data, bool m
     // acting on such a file would send or overwrite the wrong pictures.
     if (const auto damage = FindDamagedCount(data)) {
         out.opening = LibraryOpening::Damaged;
-        out.message = "the library file " + path + " is damaged: its " + CountFieldName(damage->field) + " is " +
-                      std::to_string(damage->value) + ", above " + std::to_string(damage->limit);
+        out.message = "the library file " + path + " is damaged: its " +
+                      CountFieldName(damage->field) + " is " + std::to_string(damage->value) +
+                      ", above " + std::to_string(damage->limit);
     }
     return out;
 }
