@@ -1,7 +1,6 @@
 // korvex-cli backup and verify: a controller read back into a library
 // file, or compared with one. Both only read: nothing is written to the
 // controller and it is not restarted.
-#include <QFileInfo>
 #include <QString>
 #include <cstdio>
 #include <memory>
@@ -109,7 +108,7 @@ int RunBackup(const Invocation &inv)
         return kExitUsage;
     }
     const QString qpath = QString::fromLocal8Bit(path.c_str());
-    if (QFileInfo::exists(qpath) && !inv.args.Has("force")) {
+    if (PathTaken(qpath) && !inv.args.Has("force")) {
         Error(path + " exists; give --force to replace it");
         return kExitUsage;
     }
@@ -129,12 +128,8 @@ int RunBackup(const Invocation &inv)
 
     auto data = std::make_unique<LibraryData>();
     ContentToLibrary(r.content, *data);
-    std::string error;
-    MakeUserDataFolder(qpath);
-    if (!SaveLibraryFile(path, *data, error)) {
-        Error("cannot write the library file " + path + ": " + error);
+    if (!SaveData(path, *data))
         return kExitUsage;
-    }
     std::printf("backup written to %s (%d blocks, %d reads)\n", path.c_str(), r.blocks, r.reads);
     PrintRecord(r.content.record, data->pictureCount, data->programLength);
     PrintUnlistedSteps(*data);
