@@ -96,8 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ContentToLibrary(*content, *library);
     const std::string image = SerialiseLibrary(*library);
     Check(image.size() == size_t(kLibraryFileSize));
-    Check(ParseLibraryImage(reinterpret_cast<const uint8_t *>(image.data()), image.size(),
-                            *parsed));
+    Check(
+        ParseLibraryImage(reinterpret_cast<const uint8_t *>(image.data()), image.size(), *parsed));
     Check(!FindDamagedCount(*parsed));
     Check(parsed->pictureCount == n && parsed->storedPictureCount == n);
     Check(parsed->programLength == m && parsed->storedProgramLength == m);
