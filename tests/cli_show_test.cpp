@@ -69,24 +69,24 @@ TEST(ShowFilesTest, RandomLibrariesSurviveExportAndImportByteForByte)
             data->program[s] = {static_cast<uint8_t>(random() % 10 ? random() % pictures : 200),
                                 static_cast<uint8_t>(random() % kEffectCount),
                                 static_cast<uint8_t>(random() % (kValueMax + 1))};
-        LibraryDocument doc(GbkToUtf8);
-        doc.Load(*data);
-        ASSERT_LT(doc.ProgramLength(), steps);
+        auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+        doc->Load(*data);
+        ASSERT_LT(doc->ProgramLength(), steps);
 
         QTemporaryDir a;
         QString error;
-        const ShowExport show = ShowToFiles(doc);
+        const ShowExport show = ShowToFiles(*doc);
         EXPECT_TRUE(show.warnings.isEmpty());
         ASSERT_TRUE(WriteShowFolder(show, a.path(), false, error)) << error.toStdString();
-        LibraryDocument back(GbkToUtf8);
-        ASSERT_TRUE(ReadShowFolder(a.path(), back, error)) << error.toStdString();
-        ASSERT_EQ(back.PictureCount(), pictures);
-        EXPECT_EQ(0, std::memcmp(doc.Pictures().data(), back.Pictures().data(),
+        auto back = std::make_unique<LibraryDocument>(GbkToUtf8);
+        ASSERT_TRUE(ReadShowFolder(a.path(), *back, error)) << error.toStdString();
+        ASSERT_EQ(back->PictureCount(), pictures);
+        EXPECT_EQ(0, std::memcmp(doc->Pictures().data(), back->Pictures().data(),
                                  sizeof(PictureRecord) * pictures));
-        ASSERT_EQ(back.ProgramLength(), doc.ProgramLength());
-        EXPECT_EQ(0, std::memcmp(doc.Program().data(), back.Program().data(),
-                                 sizeof(ProgramEntry) * doc.ProgramLength()));
-        const ShowExport again = ShowToFiles(back);
+        ASSERT_EQ(back->ProgramLength(), doc->ProgramLength());
+        EXPECT_EQ(0, std::memcmp(doc->Program().data(), back->Program().data(),
+                                 sizeof(ProgramEntry) * doc->ProgramLength()));
+        const ShowExport again = ShowToFiles(*back);
         ASSERT_EQ(show.files.size(), static_cast<size_t>(pictures) + 1);
         ASSERT_EQ(again.files.size(), show.files.size());
         for (size_t f = 0; f < show.files.size(); ++f)

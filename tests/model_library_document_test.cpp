@@ -67,10 +67,10 @@ TEST_F(Document, ListsOnlyStepsWhosePictureExistsAndCompactsTheTable)
     EXPECT_EQ(t[2].picture, 4);
     EXPECT_EQ(t[2].value, 30);
 
-    LibraryData saved;
-    doc->Store(saved);
-    EXPECT_EQ(saved.pictureCount, 5);
-    EXPECT_EQ(saved.programLength, 3);
+    auto saved = std::make_unique<LibraryData>();
+    doc->Store(*saved);
+    EXPECT_EQ(saved->pictureCount, 5);
+    EXPECT_EQ(saved->programLength, 3);
 
     // Lengths outside 0..512 list nothing or at most the table.
     doc->RebuildProgram(-4);
