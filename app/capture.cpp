@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "model/colour.h"
+
 namespace korvex {
 
 namespace {
@@ -11,10 +13,8 @@ constexpr QRgb kBlack = 0xff000000u;
 
 uint32_t CaptureColour(QRgb pixel)
 {
-    const uint32_t bgr = static_cast<uint32_t>(qBlue(pixel)) << 16 |
-                         static_cast<uint32_t>(qGreen(pixel)) << 8 |
-                         static_cast<uint32_t>(qRed(pixel));
-    return bgr & 0xF0F0F0u;
+    return PackColour(unsigned(qRed(pixel)), unsigned(qGreen(pixel)), unsigned(qBlue(pixel))) &
+           kShownColourBits;
 }
 
 int ScaledColumn(int target, int targetWidth, int sourceWidth)

@@ -14,14 +14,6 @@ namespace {
 
 constexpr int kMostReads = 3;
 
-int SpareWords(const Block1K &block)
-{
-    int words = 0;
-    for (int k = 0; k < kPixelsPerBlock; ++k)
-        words += (WordAt(block, k) & kSpareWordBits) != 0;
-    return words;
-}
-
 // Whether a single read of a block may be taken without a second one.
 using SingleReadRule = std::function<bool(const Block1K &)>;
 
@@ -84,6 +76,8 @@ struct Expectation {
     WrittenBlocks written;
     int namedPictures = 0;  // names of pictures 0..namedPictures-1
     int steps = 0;          // program entries 0..steps-1
+    // Verify: the controller's record, whose program is compared as listed.
+    const ConfigRecord *held = nullptr;
 };
 
 // Reads each block of `e` (the record already taken) and compares it with
@@ -116,7 +110,12 @@ void CompareBlocks(const Expectation &e, BlockTaker &taker, Comparison &comparis
         const Block1K expected = EncodeProgramBlock(*w.program, w.programLength);
         if (!taker.Take(kProgramAddress, Equals(expected), read))
             return;
-        comparison.ProgramBlock(expected, read, e.steps);
+        if (e.held)
+            comparison.ListedProgram(expected, w.programLength, read,
+                                     GetWord(*e.held, cfg::kProgramCount),
+                                     (*e.held)[cfg::kPictureCount]);
+        else
+            comparison.ProgramBlock(expected, read, e.steps);
         onBlock();
     }
 }
@@ -173,7 +172,7 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
             progress(taker.Blocks(), total);
     };
     const SingleReadRule anyRead = [](const Block1K &) { return true; };
-    const SingleReadRule noSpareBits = [](const Block1K &b) { return SpareWords(b) == 0; };
+    const SingleReadRule noSpareBits = [](const Block1K &b) { return SpareWordCount(b) == 0; };
     const SingleReadRule once = mode == ReadMode::Quick ? anyRead : nullptr;
     const SingleReadRule oncePicture = mode == ReadMode::Quick ? noSpareBits : nullptr;
 
@@ -190,7 +189,7 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
             for (int b = 0; b < kBlocksPerPicture; ++b) {
                 if (!taker.Take(PictureBlockAddress(i, b), oncePicture, block))
                     break;
-                if (const int words = SpareWords(block))
+                if (const int words = SpareWordCount(block))
                     r.spare.push_back({i, b, words});
                 r.content.pictureBlocks.push_back(block);
                 taken();
@@ -202,6 +201,8 @@ ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progres
         }
         if (taker.Take(kProgramAddress, once, r.content.programBlock))
             taken();
+        if (taker.Ended() == ReadEnd::Done && stop && stop())
+            taker.End(ReadEnd::Stopped, kAfterLastBlock);
     }
     Close(taker, r);
     return r;
@@ -218,16 +219,19 @@ VerifyResult VerifyController(const PictureTable &pictures, int n, const Program
     m = std::clamp(m, 0, kMaxProgram);
 
     if (OpenAndTakeRecord(port, taker, nullptr, r.content.record)) {
-        comparison.Counts(n, m, r.content.record);
-        // Only what both hold is compared; a count that differs is
-        // itself a difference.
+        comparison.PictureCount(n, r.content.record);
+        // Only the pictures both hold are compared; a count that differs
+        // is itself a difference. The program is read whenever the
+        // controller has one, to tell which of its steps a library lists.
         Expectation e;
         const int held = std::min(n, r.content.PictureCount());
         e.written.programLength = m;
         e.written.pictures = held > 0 ? &pictures : nullptr;
         e.written.pages = FirstPages(held);
-        e.steps = std::min(m, r.content.ProgramLength());
-        e.written.program = e.steps > 0 ? &program : nullptr;
+        e.held = &r.content.record;
+        e.written.program = r.content.ProgramLength() > 0 ? &program : nullptr;
+        if (!e.written.program)
+            comparison.ListedProgram(Block1K{}, m, Block1K{}, 0, 0);
         e.namedPictures = held;
         const int total = 1 + BlocksOf(e.written);
         if (progress)
@@ -255,8 +259,9 @@ CheckResult CheckWrittenBlocks(const WrittenBlocks &written, const std::function
             onBlock();
     };
     if (taker.Take(kRecordAddress, nullptr, block)) {
-        comparison.Counts(written.pictureCount, written.programLength,
-                          RecordFromBlock(block.data()));
+        ConfigRecord read;
+        std::copy_n(block.begin() + kRecordOffset, read.size(), read.begin());
+        comparison.Record(RecordAsWritten(written.record), read);
         each();
         Expectation e;
         e.written = written;

@@ -33,9 +33,13 @@ enum class ReadEnd {
     OpenFailed,     // ComInitial failed
     NoReply,        // Read1KData failed at `where` (no reply or a short one)
     Disagreed,      // three reads of `where` without two that agree
-    Stopped,        // a stop request came before `where` was read
+    Stopped,        // a stop request came before `where` was read, or after
+                    // the last block (`where` kAfterLastBlock)
     CountsRefused,  // the record holds a count no library can take
 };
+
+// Where a reading stopped when the stop request came after its last block.
+constexpr BlockAddress kAfterLastBlock = {-1, -1};
 
 // A picture block that holds bits the host never writes.
 struct SpareBits {
@@ -47,10 +51,10 @@ struct SpareBits {
 struct ReadResult {
     bool ok = false;
     ReadEnd end = ReadEnd::Done;
-    BlockAddress where{};                 // the block where it ended
-    std::optional<CountRefusal> refusal;  // with CountsRefused
-    int blocks = 0;                       // blocks taken
-    int reads = 0;                        // Read1KData calls made
+    BlockAddress where{};               // the block where it ended
+    std::optional<CountFault> refusal;  // with CountsRefused
+    int blocks = 0;                     // blocks taken
+    int reads = 0;                      // Read1KData calls made
     std::vector<SpareBits> spare;
     ControllerContent content;  // what was taken so far
 };
@@ -60,7 +64,9 @@ struct ReadResult {
 using ReadProgressFn = std::function<void(int position, int total)>;
 
 // Reads the record, then (when its counts are within 121 and 512) pictures
-// 0..n-1, both name tables and the program block.
+// 0..n-1, both name tables and the program block. A stop request that
+// comes while the last block is read still ends it Stopped, so that a
+// caller never keeps what the operator stopped.
 ReadResult ReadController(int port, ReadMode mode, const ReadProgressFn &progress,
                           const StopFn &stop = nullptr);
 
@@ -70,17 +76,19 @@ struct VerifyResult {
 };
 
 // Compares the controller with a library of n pictures and m listed steps:
-// the counts, pictures 0..min(n, held)-1 as the upload would send them,
-// their names as the name tables would carry them, and steps
-// 0..min(m, held)-1. A block that differs is read again before the
-// difference is taken.
+// the picture count, pictures 0..min(n, held)-1 as the upload would send
+// them, their names as the name tables would carry them, and the
+// controller's program as a library made from it would list it
+// (Comparison::ListedProgram). A block that differs is read again before
+// the difference is taken.
 VerifyResult VerifyController(const PictureTable &pictures, int n, const ProgramTable &program,
                               int m, int port, const ReadProgressFn &progress,
                               const StopFn &stop = nullptr);
 
 // What an upload wrote, for the read-back that ends a checked upload.
 struct WrittenBlocks {
-    int pictureCount = 0;  // the record's fields as written
+    ConfigRecord record{};  // the host copy the upload wrote (WriteConfigRecord)
+    int pictureCount = 0;   // its fields
     int programLength = 0;
     const PictureTable *pictures = nullptr;  // with `pages` and the name tables
     std::vector<int> pages;
@@ -88,7 +96,8 @@ struct WrittenBlocks {
 };
 
 // Needs the open port of the upload. Reads back every block in `written`
-// and the record and compares; `end`/`where` say where a read failed.
+// and the record (all of its bytes, as the write stamped them) and
+// compares; `end`/`where` say where a read failed.
 struct CheckResult {
     ReadEnd end = ReadEnd::Done;
     BlockAddress where{};

@@ -1,4 +1,5 @@
-// The two layouts of the optional files, and the folder a first save needs.
+// The two layouts of the optional files, the folder a first save needs and
+// whether a file to be written is already there.
 #include "app/file_locations.h"
 
 #include <QDir>
@@ -70,6 +71,13 @@ void MakeUserDataFolder(const QString &library)
     if (ActiveLayout() == FileLayout::Installed &&
         QFileInfo(library).absolutePath() + QLatin1Char('/') == folder)
         QDir().mkpath(folder);
+}
+
+bool PathTaken(const QString &path)
+{
+    // exists() follows a link; isSymLink() sees the link itself.
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
 }
 
 QString DefaultLibrary()

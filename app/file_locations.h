@@ -42,6 +42,11 @@ FileLocations CompanionFiles();
 // folder that cannot be made is left to the save to report.
 void MakeUserDataFolder(const QString &library);
 
+// True when anything is at `path`, a symbolic link included, dangling or
+// not: a command that replaces a file only when told to must not replace
+// a link that points nowhere (nor create what it points at) unasked.
+bool PathTaken(const QString &path);
+
 // korvex-cli's library when none is named: CompanionFiles().library.
 QString DefaultLibrary();
 

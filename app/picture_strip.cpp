@@ -3,14 +3,16 @@
 
 #include <algorithm>
 
+#include "model/colour.h"
+
 namespace korvex {
 
 QImage PictureStrip(const PictureRecord &picture, int width, int height)
 {
     QImage strip(width, height, QImage::Format_RGB32);
     for (int x = 0; x < std::min(width, kColours); ++x) {
-        const uint32_t c = picture.colours[x];  // 0x00BBGGRR
-        const QRgb rgb = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+        const uint32_t c = picture.colours[x];
+        const QRgb rgb = qRgb(ColourRed(c), ColourGreen(c), ColourBlue(c));
         for (int y = 0; y < height; ++y)
             strip.setPixel(x, y, rgb);
     }

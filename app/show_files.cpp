@@ -23,8 +23,10 @@
 #include <unistd.h>
 
 #include "app/capture.h"
-#include "app/gbk_text.h"
+#include "app/file_locations.h"
 #include "app/image_load.h"
+#include "app/picture_name.h"
+#include "model/colour.h"
 #include "model/effects.h"
 #include "model/regular_file.h"
 
@@ -39,21 +41,15 @@ QString PictureFileName(int number)
     return kPicturesFolder + QStringLiteral("/%1.png").arg(number, 3, 10, QLatin1Char('0'));
 }
 
-// The name's GBK bytes as an import would store them from its UTF-8 text.
-bool NameRoundTrips(const std::string &gbk, const std::string &utf8)
-{
-    return static_cast<int>(gbk.size()) <= kNameTyped && Utf8ToGbk(utf8) == gbk;
-}
-
 QByteArray PicturePng(const PictureRecord &record)
 {
     QImage image(kColours, 1, QImage::Format_RGB888);
     uchar *line = image.scanLine(0);
     for (int k = 0; k < kColours; ++k) {
         const uint32_t c = record.colours[k];
-        line[3 * k] = static_cast<uchar>(c & 0xFF);            // red
-        line[3 * k + 1] = static_cast<uchar>(c >> 8 & 0xFF);   // green
-        line[3 * k + 2] = static_cast<uchar>(c >> 16 & 0xFF);  // blue
+        line[3 * k] = static_cast<uchar>(ColourRed(c));
+        line[3 * k + 1] = static_cast<uchar>(ColourGreen(c));
+        line[3 * k + 2] = static_cast<uchar>(ColourBlue(c));
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -72,11 +68,18 @@ ShowExport ShowToFiles(const LibraryDocument &doc)
         const QString file = PictureFileName(i + 1);
         out.files.push_back({file, PicturePng(doc.Picture(i))});
         const std::string name = doc.PictureName(i);
-        if (!NameRoundTrips(NameOf(doc.Picture(i)), name))
+        // An import takes the name only as these same bytes.
+        const NameVerdict verdict = JudgePictureName(name);
+        if (verdict.fault != NameFault::None || verdict.gbk != NameOf(doc.Picture(i)))
             out.warnings << QStringLiteral("picture %1: its name is longer than %2 GBK bytes or "
                                            "is no GBK text; an import will refuse it")
                                 .arg(i + 1)
                                 .arg(kNameTyped);
+        const auto &colours = doc.Picture(i).colours;
+        if (std::any_of(std::begin(colours), std::end(colours), HasHiddenBits))
+            out.warnings << QStringLiteral("picture %1: low 4 bits of each channel are not kept by "
+                                           "the controller; import clears them")
+                                .arg(i + 1);
         pictures.append(QJsonObject{{QStringLiteral("file"), file},
                                     {QStringLiteral("name"), QString::fromStdString(name)}});
     }
@@ -118,7 +121,7 @@ ShowExport ShowToFiles(const LibraryDocument &doc)
 bool WriteShowFolder(const ShowExport &show, const QString &dir, bool force, QString &error)
 {
     const QFileInfo info(dir);
-    if (info.exists() && !info.isDir()) {
+    if (PathTaken(dir) && !info.isDir()) {
         error = dir + QStringLiteral(" is not a folder");
         return false;
     }
@@ -326,15 +329,10 @@ bool ShowReader::ReadPicture(const QJsonObject &o, const QString &item, PictureI
     const QJsonValue name = o.value(QLatin1String("name"));
     if (!name.isString())
         return Fail(item, QStringLiteral("\"name\" must be a string"));
-    const std::string utf8 = name.toString().toStdString();
-    out.gbkName = Utf8ToGbk(utf8);
-    if (GbkToUtf8(out.gbkName) != utf8)
-        return Fail(item,
-                    QStringLiteral("the name holds characters the GBK code page cannot store"));
-    if (static_cast<int>(out.gbkName.size()) > kNameTyped)
-        return Fail(item, QStringLiteral("the name takes %1 bytes in GBK; at most %2 are allowed")
-                              .arg(out.gbkName.size())
-                              .arg(kNameTyped));
+    const NameVerdict verdict = JudgePictureName(name.toString().toStdString());
+    if (verdict.fault != NameFault::None)
+        return Fail(item, QString::fromStdString(NameFaultText(verdict)));
+    out.gbkName = verdict.gbk;
     if (o.contains(QLatin1String("width"))) {
         const QJsonValue w = o.value(QLatin1String("width"));
         out.width = WholeNumber(w, kCaptureWidthMin, kCaptureWidthMax);
@@ -372,18 +370,12 @@ bool ShowReader::ReadStep(const QJsonObject &o, const QString &item, int picture
                             .arg(Describe(p)));
     const QJsonValue e = o.value(QLatin1String("effect"));
     std::optional<int> effect = WholeNumber(e, 0, kEffectCount - 1);
-    for (int k = 0; k < kEffectCount && e.isString(); ++k) {
-        if (e.toString() == QString::fromUtf8(EffectText(k)))
-            effect = k;
-    }
-    if (!effect) {
-        QString texts;
-        for (int k = 0; k < kEffectCount; ++k)
-            texts += QString::fromUtf8(EffectText(k)) + QLatin1Char(' ');
-        return Fail(item, QStringLiteral("\"effect\" must be one of %1or its index 0 to %2")
-                              .arg(texts)
+    if (e.isString() && EffectNamed(e.toString().toStdString()) >= 0)
+        effect = EffectNamed(e.toString().toStdString());
+    if (!effect)
+        return Fail(item, QStringLiteral("\"effect\" must be one of %1 or its index 0 to %2")
+                              .arg(QString::fromStdString(EffectTextList()))
                               .arg(kEffectCount - 1));
-    }
     const QJsonValue v = o.value(QLatin1String("value"));
     const std::optional<int> value = WholeNumber(v, kValueMin, kValueMax);
     if (!value)

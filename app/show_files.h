@@ -42,8 +42,10 @@ struct ShowFile {
 struct ShowExport {
     std::vector<ShowFile> files;  // the pictures in order, then show.json
     // Items an import of these files would refuse or read differently: a
-    // name that is longer than 15 GBK bytes or does not decode, a step whose
-    // effect or value is out of range (damaged files, other software).
+    // name that is longer than 15 GBK bytes or does not decode, colours with
+    // bits below the upper four of a channel (the capture clears them), a
+    // step whose effect or value is out of range (damaged files, other
+    // software).
     QStringList warnings;
 };
 

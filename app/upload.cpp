@@ -121,6 +121,7 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
     });
     if (check) {
         WrittenBlocks written;
+        written.record = scratch;
         written.pictureCount = n;
         written.programLength = GetWord(scratch, cfg::kProgramCount);
         written.pictures = &pictures;
@@ -229,6 +230,7 @@ UploadResult SendProgram(const ProgramTable &program, int m, int port, const Sto
     });
     if (check) {
         WrittenBlocks written;
+        written.record = scratch;
         written.pictureCount = scratch[cfg::kPictureCount];
         written.programLength = m;
         written.program = &program;

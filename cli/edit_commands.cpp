@@ -135,30 +135,15 @@ int RunDelete(const Invocation &inv)
 
 // ---- program add|change|delete|clear
 
-// An effect given as its text (渐显) or its index 0..7; -1 when neither.
-int ParseEffect(const std::string &text)
-{
-    int index = 0;
-    if (ParseInt(text, 0, kEffectCount - 1, index))
-        return index;
-    for (int e = 0; e < kEffectCount; ++e)
-        if (text == EffectText(e))
-            return e;
-    return -1;
-}
-
 // --effect and --value as given: effect -1 and value -1 when absent.
 bool ParseStepOptions(const ParsedArgs &args, int &effect, int &value)
 {
     effect = -1;
     value = -1;
     if (args.Has("effect")) {
-        effect = ParseEffect(args.Get("effect"));
+        effect = EffectFromText(args.Get("effect"));
         if (effect < 0) {
-            std::string names;
-            for (int e = 0; e < kEffectCount; ++e)
-                names += std::string(e ? " " : "") + EffectText(e);
-            Error("--effect wants one of " + names + " or its number 0..7, not '" +
+            Error("--effect wants one of " + EffectTextList() + " or its number 0..7, not '" +
                   args.Get("effect") + "'");
             return false;
         }
@@ -209,10 +194,8 @@ int RunProgram(const Invocation &inv)
                 Error("the program already lists 512 steps, the most it can hold");
                 return kExitUsage;
             }
-            // The page's choice: 显示 until an effect is picked, and a picked
-            // effect's default value until the value is set.
-            const int e = effect >= 0 ? effect : kEffectShow;
-            PrintStep(doc, doc.AddStep(index, e, value >= 0 ? value : DefaultValue(e)));
+            const StepChoice step = NewStepChoice(effect, value);
+            PrintStep(doc, doc.AddStep(index, step.effect, step.value));
             return kSave;
         }
         if (op == "clear") {

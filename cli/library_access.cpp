@@ -1,11 +1,10 @@
 // Finding and loading the library file for korvex-cli.
 #include "cli/library_access.h"
 
-#include <QFileInfo>
-#include <QString>
-
 #include "app/file_locations.h"
 #include "app/gbk_text.h"
+#include "app/library_store.h"
+#include "app/picture_name.h"
 #include "cli/cli.h"
 
 namespace korvex::cli {
@@ -17,28 +16,18 @@ std::string LibraryPath(const ParsedArgs &args)
     return DefaultLibrary().toLocal8Bit().toStdString();
 }
 
-bool LoadLibrary(const std::string &path, LibraryData &data)
+bool LoadLibrary(const std::string &path, LibraryData &data, bool missingIsEmpty)
 {
-    std::string error;
-    if (!LoadLibraryFile(path, data, error)) {
-        Error("cannot read the library file " + path + ": " + error);
-        return false;
-    }
-    // The window would list a damaged count as nothing or cut it; a command
-    // acting on such a file would send or overwrite the wrong pictures.
-    if (const auto damage = FindDamagedCount(data)) {
-        Error("the library file " + path + " is damaged: its " + damage->field + " is " +
-              std::to_string(damage->value) + ", above " + std::to_string(damage->limit));
-        return false;
-    }
-    return true;
+    const OpenedLibrary opened = OpenLibraryFile(path, data, missingIsEmpty);
+    if (!opened.message.empty())
+        Error(opened.message);
+    return opened.message.empty();
 }
 
 std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryData &data,
                                              bool missingIsEmpty)
 {
-    const bool exists = QFileInfo::exists(QString::fromLocal8Bit(path.c_str()));
-    if ((exists || !missingIsEmpty) && !LoadLibrary(path, data))
+    if (!LoadLibrary(path, data, missingIsEmpty))
         return nullptr;
     auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
     doc->Load(data);
@@ -48,27 +37,25 @@ std::unique_ptr<LibraryDocument> OpenLibrary(const std::string &path, LibraryDat
 bool SaveLibrary(const std::string &path, const LibraryDocument &doc, LibraryData &data)
 {
     doc.Store(data);
-    MakeUserDataFolder(QString::fromLocal8Bit(path.c_str()));
-    std::string error;
-    if (!SaveLibraryFile(path, data, error)) {
-        Error("cannot write the library file " + path + ": " + error);
-        return false;
-    }
-    return true;
+    return SaveData(path, data);
+}
+
+bool SaveData(const std::string &path, const LibraryData &data)
+{
+    const SavedLibrary saved = SaveLibraryData(path, data);
+    if (!saved.ok)
+        Error(saved.message);
+    return saved.ok;
 }
 
 bool NameToGbk(const std::string &utf8, std::string &gbk)
 {
-    gbk = Utf8ToGbk(utf8);
-    if (GbkToUtf8(gbk) != utf8) {
-        Error("the name holds characters the GBK code page cannot store");
+    const NameVerdict verdict = JudgePictureName(utf8);
+    if (verdict.fault != NameFault::None) {
+        Error(NameFaultText(verdict));
         return false;
     }
-    if (static_cast<int>(gbk.size()) > kNameTyped) {
-        Error("the name takes " + std::to_string(gbk.size()) +
-              " bytes in GBK; at most 15 are allowed");
-        return false;
-    }
+    gbk = verdict.gbk;
     return true;
 }
 

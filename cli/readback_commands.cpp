@@ -1,7 +1,6 @@
 // korvex-cli backup and verify: a controller read back into a library
 // file, or compared with one. Both only read: nothing is written to the
 // controller and it is not restarted.
-#include <QFileInfo>
 #include <QString>
 #include <cstdio>
 #include <memory>
@@ -83,6 +82,24 @@ void PrintSpareBits(const std::vector<SpareBits> &spare)
                 spare.front().picture + 1, spare.front().quarter + 1);
 }
 
+// The steps a library made from the controller does not list, because
+// they name pictures it does not hold, and how many steps it lists.
+void PrintUnlistedSteps(const LibraryData &data)
+{
+    const std::vector<int> steps =
+        UnlistedSteps(data.program, data.programLength, data.pictureCount);
+    if (steps.empty())
+        return;
+    std::string numbers;
+    for (const int j : steps)
+        numbers += (numbers.empty() ? "" : ", ") + std::to_string(j + 1);
+    const bool one = steps.size() == 1;
+    std::printf("note: program step%s %s name%s picture%s the controller does not hold; the "
+                "library lists %d of %d steps\n",
+                one ? "" : "s", numbers.c_str(), one ? "s a" : "", one ? "" : "s",
+                data.programLength - static_cast<int>(steps.size()), data.programLength);
+}
+
 int RunBackup(const Invocation &inv)
 {
     const std::string path = inv.args.Get("library");
@@ -91,7 +108,7 @@ int RunBackup(const Invocation &inv)
         return kExitUsage;
     }
     const QString qpath = QString::fromLocal8Bit(path.c_str());
-    if (QFileInfo::exists(qpath) && !inv.args.Has("force")) {
+    if (PathTaken(qpath) && !inv.args.Has("force")) {
         Error(path + " exists; give --force to replace it");
         return kExitUsage;
     }
@@ -111,14 +128,11 @@ int RunBackup(const Invocation &inv)
 
     auto data = std::make_unique<LibraryData>();
     ContentToLibrary(r.content, *data);
-    std::string error;
-    MakeUserDataFolder(qpath);
-    if (!SaveLibraryFile(path, *data, error)) {
-        Error("cannot write the library file " + path + ": " + error);
+    if (!SaveData(path, *data))
         return kExitUsage;
-    }
     std::printf("backup written to %s (%d blocks, %d reads)\n", path.c_str(), r.blocks, r.reads);
     PrintRecord(r.content.record, data->pictureCount, data->programLength);
+    PrintUnlistedSteps(*data);
     PrintSpareBits(r.spare);
     return kExitOk;
 }
@@ -166,7 +180,8 @@ const CommandDecl kBackupCommand = {
     "the controller. A read reply carries no check sum, so every block is\n"
     "read until two reads agree; three reads without two that agree end the\n"
     "backup. The file is written only once everything has been read, through\n"
-    "a temporary file, never in part.\n"
+    "a temporary file, never in part. Program steps that name pictures the\n"
+    "controller does not hold, which the library will not list, are named.\n"
     "\n"
     "A clone: backup from one controller, then settings, send-pictures and\n"
     "send-program with that file to the other.\n"
@@ -194,8 +209,9 @@ const CommandDecl kVerifyCommand = {
     "Reads the controller and compares it with the library file: the picture\n"
     "count and program length, every picture's 2048 colours as send-pictures\n"
     "sends them, the names as the name tables carry them, and the steps\n"
-    "send-program sends. A block that differs is read again before the\n"
-    "difference is reported, one line each. Only reads.\n",
+    "send-program sends; a step of the controller that names a picture it\n"
+    "does not hold is named as such. A block that differs is read again\n"
+    "before the difference is reported, one line each. Only reads.\n",
     {},
     /*usesPort=*/true,
     /*usesLibrary=*/true,

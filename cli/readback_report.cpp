@@ -22,6 +22,13 @@ std::string Step(const ProgramEntry &e)
            std::to_string(e.value);
 }
 
+std::string Hex(int byte)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(byte & 0xFF));
+    return text;
+}
+
 std::string Quoted(const std::string &gbk)
 {
     return "\"" + GbkToUtf8(gbk) + "\"";
@@ -42,7 +49,7 @@ std::string BlockText(BlockAddress at)
     }
 }
 
-std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountRefusal> &refusal,
+std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountFault> &refusal,
                         int port)
 {
     switch (end) {
@@ -53,10 +60,14 @@ std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<Cou
     case ReadEnd::Disagreed:
         return "three reads of " + BlockText(where) +
                " gave three different blocks: the line is garbling the replies";
-    case ReadEnd::Stopped: return "stopped before " + BlockText(where);
+    case ReadEnd::Stopped:
+        if (where.page < 0)
+            return "stopped after the last block was read";
+        return "stopped before " + BlockText(where);
     case ReadEnd::CountsRefused:
         if (refusal)
-            return "the controller's record gives a " + std::string(refusal->field) + " of " +
+            return "the controller's record gives a " +
+                   std::string(CountFieldName(refusal->field)) + " of " +
                    std::to_string(refusal->value) + ", above " + std::to_string(refusal->limit) +
                    "; nothing more was read";
         break;
@@ -69,6 +80,9 @@ std::string DifferenceLine(const Difference &d)
 {
     const std::string held = "the controller holds ";
     switch (d.kind) {
+    case Difference::Kind::RecordByte:
+        return "record byte " + std::to_string(d.index) + ": written " + Hex(d.expected) +
+               ", read " + Hex(d.actual);
     case Difference::Kind::PictureCount:
         return "picture count differs: " + held + std::to_string(d.actual) + ", the library " +
                std::to_string(d.expected);
@@ -81,6 +95,9 @@ std::string DifferenceLine(const Difference &d)
     case Difference::Kind::Name:
         return "name of picture " + std::to_string(d.index + 1) + " differs: " + held +
                Quoted(d.actualName) + ", the library " + Quoted(d.expectedName);
+    case Difference::Kind::UnheldPicture:
+        return "program step " + std::to_string(d.index + 1) + " names picture " +
+               std::to_string(d.actualStep.picture + 1) + ", which the controller does not hold";
     case Difference::Kind::Step:
         return "program step " + std::to_string(d.index + 1) + " differs: " + held +
                Step(d.actualStep) + "; the library " + Step(d.expectedStep);

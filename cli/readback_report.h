@@ -13,11 +13,12 @@ namespace korvex::cli {
 std::string BlockText(BlockAddress at);
 
 // Why a read ended early, as one sentence after "reading ... failed: ".
-std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountRefusal> &refusal,
+std::string ReadEndText(ReadEnd end, BlockAddress where, const std::optional<CountFault> &refusal,
                         int port);
 
 // "picture 6: 12 of 2048 pixels differ, first at pixel 1030", "program
-// step 4 differs: ...", numbered from 1 as 'list' shows them.
+// step 4 differs: ...", numbered from 1 as 'list' shows them; "record byte
+// 8: written 0x08, read 0x09", numbered from 0 as the record's bytes are.
 std::string DifferenceLine(const Difference &d);
 void PrintDifferences(const std::vector<Difference> &differences);
 

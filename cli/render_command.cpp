@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/file_locations.h"
 #include "app/library_sheet.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
@@ -39,9 +40,9 @@ int RunRender(const Invocation &inv)
         return kExitUsage;
     }
     // The temporary file would take the place of whatever is there: only a
-    // regular file is replaced, never a device or a folder.
-    const QFileInfo existing(outPath);
-    if (existing.exists() && !existing.isFile()) {
+    // regular file is replaced, never a device, a folder or a link that
+    // points nowhere.
+    if (PathTaken(outPath) && !QFileInfo(outPath).isFile()) {
         Error("cannot write " + out + ": Not a regular file");
         return kExitUsage;
     }

@@ -1,6 +1,5 @@
 // korvex-cli export and import: a library as a folder of plain files
 // (show.json and one PNG per picture) and back, through app/show_files.
-#include <QFileInfo>
 #include <QString>
 #include <cstdio>
 #include <memory>
@@ -58,7 +57,7 @@ int RunImport(const Invocation &inv)
     if (!FolderOperand(inv, "import", dir))
         return kExitUsage;
     const std::string &path = inv.libraryPath;
-    if (QFileInfo::exists(QString::fromLocal8Bit(path.c_str())) && !inv.args.Has("force")) {
+    if (PathTaken(QString::fromLocal8Bit(path.c_str())) && !inv.args.Has("force")) {
         Error(path + " exists; give --force to replace it");
         return kExitUsage;
     }
@@ -69,14 +68,8 @@ int RunImport(const Invocation &inv)
         return kExitUsage;
     }
     auto data = std::make_unique<LibraryData>();
-    doc->Store(*data);
-    std::string saveError;
-    MakeUserDataFolder(
-        QString::fromLocal8Bit(path.c_str()));  // the user's data folder, on a first save
-    if (!SaveLibraryFile(path, *data, saveError)) {
-        Error("cannot write the library file " + path + ": " + saveError);
+    if (!SaveLibrary(path, *doc, *data))
         return kExitUsage;
-    }
     std::printf("%s: %d pictures, %d program steps\n", path.c_str(), doc->PictureCount(),
                 doc->ProgramLength());
     return kExitOk;
@@ -92,7 +85,9 @@ const CommandDecl kExportCommand = {
     "DIR/pictures/NNN.png, one 2048 x 1 PNG (8-bit RGB) per picture, pixel k\n"
     "colour k as stored, and DIR/show.json with the names, the picture files\n"
     "and the listed program steps. Two exports of one library are the same\n"
-    "bytes. DIR is made when missing and must be empty unless --force.\n",
+    "bytes. DIR is made when missing and must be empty unless --force. A\n"
+    "picture whose colours carry the low 4 bits of a channel, which the\n"
+    "controller does not keep and an import clears, is warned of.\n",
     {
         {"force", nullptr,
          "write into a folder that is not empty: show.json and the\n"

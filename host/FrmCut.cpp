@@ -131,7 +131,7 @@ TFormCut::TFormCut(QWidget *owner) : QDialog(owner)
     sPictName = new QLineEdit(Panel1);
     sPictName->setObjectName(QStringLiteral("sPictName"));
     sPictName->setGeometry(292, 6, 104, 22);
-    LimitToGbkBytes(sPictName, kNameTyped);
+    LimitToPictureName(sPictName);
 
     BtnSave = new QPushButton(QStringLiteral("保    存"), Panel1);
     BtnSave->setObjectName(QStringLiteral("BtnSave"));

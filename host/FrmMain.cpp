@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "app/file_locations.h"
+#include "app/library_store.h"
 #include "app/profile.h"
 #include "app/program_font.h"
 #include "host/MessageBox.h"
@@ -108,18 +109,16 @@ void TFormMain::FormCreate()
 
     // 3. and 4. The library file.
     libraryPath = files.library;
-    if (QFileInfo::exists(libraryPath)) {
+    {
         auto data = std::make_unique<LibraryData>();
-        std::string error;
-        if (!LoadLibraryFile(libraryPath.toStdString(), *data, error)) {
-            // Whatever was read is in memory, as a straight read into the
-            // tables would leave it; nothing is listed.
-            data->pictureCount = data->programLength = 0;
+        const OpenedLibrary opened =
+            OpenLibraryFile(libraryPath.toStdString(), *data, /*missingIsEmpty=*/true);
+        if (opened.opening != LibraryOpening::Missing)
             doc.Load(*data);
-            ShowMessage(this, AppTitle(), QString::fromStdString(error), MsgIcon::Error);
+        if (opened.opening == LibraryOpening::Unreadable) {
+            ShowMessage(this, AppTitle(), QString::fromStdString(opened.reason), MsgIcon::Error);
             return;
         }
-        doc.Load(*data);
     }
 
     // 5. and 6. Picture labels in both picture lists, and the program list.
@@ -163,10 +162,9 @@ void TFormMain::BtnSavePictClick()
 {
     auto data = std::make_unique<LibraryData>();
     doc.Store(*data);
-    std::string error;
-    MakeUserDataFolder(libraryPath);  // the user's data folder, on a first save
-    if (!SaveLibraryFile(libraryPath.toStdString(), *data, error)) {
-        ShowMessage(this, AppTitle(), QString::fromStdString(error), MsgIcon::Error);
+    const SavedLibrary saved = SaveLibraryData(libraryPath.toStdString(), *data);
+    if (!saved.ok) {
+        ShowMessage(this, AppTitle(), QString::fromStdString(saved.reason), MsgIcon::Error);
         return;
     }
     picturesDirty = false;

@@ -132,15 +132,15 @@ void TFormMain::nPictListDblClick()
     }
     const int p = std::max(SelectedRow(nPictList), 0);
 
-    // A step needs an effect: with none chosen yet, it gets "显示", shown
-    // as the choice (the value stays as set).
-    if (SelAnimation->currentIndex() < 0) {
+    // A step needs an effect: with none chosen yet, the one it gets is
+    // shown as the choice (the value stays as set).
+    const StepChoice step = NewStepChoice(SelAnimation->currentIndex(), vSpeedStay->value());
+    if (SelAnimation->currentIndex() != step.effect) {
         const QSignalBlocker blockEffect(SelAnimation);
-        SelAnimation->setCurrentIndex(kEffectShow);
+        SelAnimation->setCurrentIndex(step.effect);
         FollowEffect(this, false);
     }
-    const int effect = std::max(SelAnimation->currentIndex(), int(kEffectShow));
-    const int i = doc.AddStep(p, effect, vSpeedStay->value());
+    const int i = doc.AddStep(p, step.effect, step.value);
 
     nProgList->addItem(QString::fromStdString(doc.StepLabel(i)));
     SelectRow(nProgList, i);

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QStringList>
 #include <memory>
-#include <string_view>
 
 #include "app/controller_read.h"
 #include "app/port_diagnosis.h"
@@ -49,7 +48,9 @@ QString ReadFailure(const ReadResult &r, int port)
     // The port's device and the cause, as the settings page tells them
     // after a failed connection check.
     const auto portCause = [port] { return PortStatusTip(port, false, link::ListSerialDevices()); };
-    const QString where = QStringLiteral("停在：") + BlockText(r.where) + QLatin1Char('\n');
+    const QString where = r.where.page < 0
+                              ? QString()
+                              : QStringLiteral("停在：") + BlockText(r.where) + QLatin1Char('\n');
     switch (r.end) {
     case ReadEnd::OpenFailed: return QStringLiteral("打开串口失败\n") + portCause();
     case ReadEnd::NoReply: return where + portCause();
@@ -57,7 +58,7 @@ QString ReadFailure(const ReadResult &r, int port)
         return where + QStringLiteral("原因：三次读取中没有两次一致（线路可能受到干扰）");
     case ReadEnd::CountsRefused:
         if (r.refusal) {
-            const bool pictures = std::string_view(r.refusal->field) == "picture count";
+            const bool pictures = r.refusal->field == CountField::PictureCount;
             return where +
                    QStringLiteral("原因：控制卡的%1为 %2，超过 %3")
                        .arg(pictures ? QStringLiteral("图形数") : QStringLiteral("节目步数"))
@@ -69,6 +70,24 @@ QString ReadFailure(const ReadResult &r, int port)
     case ReadEnd::Done: break;
     }
     return where;
+}
+
+// The read's detailed text when the library will not list every step of
+// the controller's program: which steps name pictures it does not hold and
+// how many the library lists. Empty when it lists them all.
+QString UnlistedStepsText(const LibraryData &data)
+{
+    const std::vector<int> steps =
+        UnlistedSteps(data.program, data.programLength, data.pictureCount);
+    if (steps.empty())
+        return QString();
+    QStringList numbers;
+    for (const int j : steps)
+        numbers << QString::number(j + 1);
+    return QStringLiteral("节目第 %1 步所用的图形不在控制卡中，图形库只列出 %2 步中的 %3 步")
+        .arg(numbers.join(QStringLiteral("、")))
+        .arg(data.programLength)
+        .arg(data.programLength - static_cast<int>(steps.size()));
 }
 
 // One line of the check's detailed text, numbers counted from 1.
@@ -87,6 +106,11 @@ QString DifferenceText(const Difference &d)
             .arg(d.firstPixel + 1);
     case Difference::Kind::Name: return QStringLiteral("图形 %1 的名字不同").arg(d.index + 1);
     case Difference::Kind::Step: return QStringLiteral("第 %1 步不同").arg(d.index + 1);
+    case Difference::Kind::UnheldPicture:
+        return QStringLiteral("第 %1 步所用的图形 %2 不在控制卡中")
+            .arg(d.index + 1)
+            .arg(d.actualStep.picture + 1);
+    case Difference::Kind::RecordByte: break;  // only a checked upload compares the record
     }
     return QString();
 }
@@ -114,6 +138,7 @@ void TFormMain::MnuReadCardClick()
     // it reaches the library file only through Save.
     auto data = std::make_unique<LibraryData>();
     ContentToLibrary(result.content, *data);
+    const QString unlisted = UnlistedStepsText(*data);
     doc.Load(*data);
     ListLibrary();
     // What the previous library left selected and enabled follows the new
@@ -127,7 +152,7 @@ void TFormMain::MnuReadCardClick()
     programDirty = true;
     BtnSavePict->setEnabled(true);
     BtnSaveProgList->setEnabled(true);
-    ShowMessage(this, kReadCaption, QStringLiteral("读取成功"), MsgIcon::None);
+    ShowMessage(this, kReadCaption, QStringLiteral("读取成功"), MsgIcon::None, unlisted);
 }
 
 void TFormMain::MnuCheckCardClick()

@@ -138,7 +138,7 @@ TFormPattern::TFormPattern(QWidget *owner, int pixels) : QDialog(owner)
     }
     for (QCheckBox *box : {ChkReverse, ChkDither})
         connect(box, &QCheckBox::toggled, this, [this](bool) { Generate(); });
-    LimitToGbkBytes(sPictName, kNameTyped);
+    LimitToPictureName(sPictName);
     connect(BtnSave, &QPushButton::clicked, this, &TFormPattern::BtnSaveClick);
     connect(BtnCancel, &QPushButton::clicked, this, &TFormPattern::reject);
 

@@ -3,11 +3,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
-#include <algorithm>
 
-#include "app/gbk_text.h"
-#include "app/name_limit.h"
-#include "model/library.h"
+#include "host/name_edit.h"
 
 namespace korvex {
 
@@ -22,11 +19,7 @@ TFormRename::TFormRename(QWidget *owner) : QDialog(owner)
     sName = new QLineEdit(this);
     sName->setObjectName(QStringLiteral("sName"));
     sName->setGeometry(36, 16, 101, 20);
-    connect(sName, &QLineEdit::textEdited, this, &TFormRename::LimitToNameBytes);
-    // Whatever the field ends up holding is what the next edit is judged
-    // against (read back from the field: the change signal may still carry
-    // an edit that was cut).
-    connect(sName, &QLineEdit::textChanged, this, [this] { shown_ = sName->text(); });
+    LimitToPictureName(sName);
 
     BtnOK = new QPushButton(QStringLiteral("确  定"), this);
     BtnOK->setObjectName(QStringLiteral("BtnOK"));
@@ -64,15 +57,6 @@ void TFormRename::BtnOKClick()
 void TFormRename::reject()
 {
     done(2);
-}
-
-void TFormRename::LimitToNameBytes(const QString &text)
-{
-    const LimitedEdit edit = LimitEditToGbkBytes(shown_, text, kNameTyped);
-    if (!edit.cut)
-        return;
-    sName->setText(edit.text);
-    sName->setCursorPosition(edit.cursor);
 }
 
 }  // namespace korvex

@@ -33,10 +33,6 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-
-private:
-    void LimitToNameBytes(const QString &text);
-    QString shown_;  // the field's text after the last accepted change
 };
 
 }  // namespace korvex

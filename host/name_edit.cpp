@@ -1,31 +1,27 @@
-// Name fields limited in GBK bytes.
+// Name fields limited to the names a picture may have.
 #include "host/name_edit.h"
 
 #include <QLineEdit>
 #include <memory>
 
-#include "app/gbk_text.h"
-#include "app/name_limit.h"
+#include "app/picture_name.h"
 
 namespace korvex {
 
-void LimitToGbkBytes(QLineEdit *edit, int maxBytes)
+void LimitToPictureName(QLineEdit *edit)
 {
     // The field's text before the latest edit, shared by both handlers.
     const auto last = std::make_shared<QString>(edit->text());
-    QObject::connect(edit, &QLineEdit::textEdited, edit,
-                     [edit, last, maxBytes](const QString &text) {
-                         const LimitedEdit limited = LimitEditToGbkBytes(*last, text, maxBytes);
-                         *last = limited.text;
-                         if (!limited.cut)
-                             return;
-                         edit->setText(*last);
-                         edit->setCursorPosition(limited.cursor);
-                     });
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [last, maxBytes](const QString &text) {
-        if (GbkLength(text.toStdString()) <= maxBytes)
-            *last = text;
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, last](const QString &text) {
+        const LimitedEdit limited = LimitNameEdit(*last, text);
+        if (!limited.cut)
+            return;
+        edit->setText(limited.text);
+        edit->setCursorPosition(limited.cursor);
     });
+    // Read back from the field: the change signal may still carry an edit
+    // that was cut.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, last] { *last = edit->text(); });
 }
 
 }  // namespace korvex

@@ -81,13 +81,19 @@ bool ReadConfigRecord(ConfigRecord &record)
     return true;
 }
 
-bool WriteConfigRecord(const ConfigRecord &record)
+ConfigRecord RecordAsWritten(const ConfigRecord &record)
 {
     ConfigRecord out = record;
     SwapWordFields(out);
     out[cfg::kVersionMajor] = '1';
     out[cfg::kVersionSep] = '.';
     out[cfg::kVersionMinor] = '0';
+    return out;
+}
+
+bool WriteConfigRecord(const ConfigRecord &record)
+{
+    const ConfigRecord out = RecordAsWritten(record);
     return WriteSpecial(out.data()) != 0;
 }
 

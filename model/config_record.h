@@ -66,7 +66,10 @@ ConfigRecord RecordFromBlock(const uint8_t *block);
 // Needs an open port. Reads page 127 block 3 and converts; false leaves
 // `record` untouched.
 bool ReadConfigRecord(ConfigRecord &record);
-// Needs an open port. Sends a converted copy stamped "1.0" with WriteSpecial;
+// The bytes a write of `record` puts in the controller: a converted copy
+// stamped "1.0" in bytes 3..5.
+ConfigRecord RecordAsWritten(const ConfigRecord &record);
+// Needs an open port. Sends RecordAsWritten(record) with WriteSpecial;
 // `record` is never modified.
 bool WriteConfigRecord(const ConfigRecord &record);
 

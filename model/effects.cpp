@@ -39,4 +39,36 @@ int DefaultValue(int effect)
     return EffectTakesSeconds(effect) ? 1 : kValueMax;
 }
 
+int EffectNamed(std::string_view text)
+{
+    for (int e = 0; e < kEffectCount; ++e)
+        if (text == kEffectTexts[e])
+            return e;
+    return -1;
+}
+
+int EffectFromText(std::string_view text)
+{
+    const bool digits = !text.empty() && text.size() <= 9 &&
+                        text.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!digits)
+        return EffectNamed(text);
+    const int index = std::stoi(std::string(text));
+    return index < kEffectCount ? index : -1;
+}
+
+std::string EffectTextList()
+{
+    std::string list;
+    for (int e = 0; e < kEffectCount; ++e)
+        list += std::string(e ? " " : "") + kEffectTexts[e];
+    return list;
+}
+
+StepChoice NewStepChoice(int pickedEffect, int pickedValue)
+{
+    const int effect = pickedEffect >= 0 ? pickedEffect : kEffectShow;
+    return {effect, pickedValue >= 0 ? pickedValue : DefaultValue(effect)};
+}
+
 }  // namespace korvex

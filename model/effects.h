@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "model/config_record.h"
 
@@ -43,5 +45,22 @@ int DefaultValue(int effect);
 
 constexpr int kValueMin = 0;  // speed or stay
 constexpr int kValueMax = 31;
+
+// The effect whose text is `text` (渐显), or -1.
+int EffectNamed(std::string_view text);
+// An effect as a script gives it: its text or its index 0..7 in decimal
+// digits; -1 when it is neither.
+int EffectFromText(std::string_view text);
+// Every effect's text in index order, one space between them.
+std::string EffectTextList();
+
+// A new step's effect and value from what the operator has picked, -1 for
+// nothing picked: an effect is needed, so none gives 显示; no value gives
+// the effect's default value.
+struct StepChoice {
+    int effect;
+    int value;
+};
+StepChoice NewStepChoice(int pickedEffect, int pickedValue);
 
 }  // namespace korvex

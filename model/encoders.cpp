@@ -63,17 +63,20 @@ Block1K EncodePictureBlock(const PictureRecord &picture, int block)
     return out;
 }
 
-int DecodePictureBlock(const Block1K &data, int block, PictureColours &colours)
+void DecodePictureBlock(const Block1K &data, int block, PictureColours &colours)
 {
     if (block < 0 || block > 3)
-        return 0;
-    int spare = 0;
-    for (int k = 0; k < kPixelsPerBlock; ++k) {
-        const uint16_t w = WordAt(data, k);
-        colours[static_cast<size_t>(kPixelsPerBlock * block + k)] = ColourOfWord(w);
-        spare += (w & kSpareWordBits) != 0;
-    }
-    return spare;
+        return;
+    for (int k = 0; k < kPixelsPerBlock; ++k)
+        colours[static_cast<size_t>(kPixelsPerBlock * block + k)] = ColourOfWord(WordAt(data, k));
+}
+
+int SpareWordCount(const Block1K &data)
+{
+    int words = 0;
+    for (int k = 0; k < kPixelsPerBlock; ++k)
+        words += (WordAt(data, k) & kSpareWordBits) != 0;
+    return words;
 }
 
 Block1K EncodeNameTable(const PictureTable &pictures, int table)
@@ -81,7 +84,7 @@ Block1K EncodeNameTable(const PictureTable &pictures, int table)
     Block1K out{};
     if (table != 0 && table != 1)
         return out;
-    const int firstRecord = table == 0 ? 0 : kNameSlots[0];
+    const int firstRecord = FirstPictureOfTable(table);
     for (int s = 0; s < kNameSlots[table]; ++s) {
         const PictureRecord &rec = pictures[firstRecord + s];
         uint8_t *slot = out.data() + kNameSlotSize * s;

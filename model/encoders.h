@@ -28,14 +28,15 @@ uint32_t ColourOfWord(uint16_t word);
 // Pixel words of colours 512*b .. 512*b+511, little-endian.
 Block1K EncodePictureBlock(const PictureRecord &picture, int block);
 // Puts the colours of picture block `block` (0..3) into colours
-// 512*block .. 512*block+511; returns how many of its words have a spare
-// bit set.
-int DecodePictureBlock(const Block1K &data, int block, PictureColours &colours);
+// 512*block .. 512*block+511.
+void DecodePictureBlock(const Block1K &data, int block, PictureColours &colours);
 // Pixel k of the block (0..511) as its 16-bit word.
 inline uint16_t WordAt(const Block1K &data, int k)
 {
     return static_cast<uint16_t>(data[2 * k] | (data[2 * k + 1] << 8));
 }
+// How many of a picture block's 512 words have a spare bit set.
+int SpareWordCount(const Block1K &data);
 
 // Name table t (0: records 0..63, 1: records 64..119 in slots 0..55).
 Block1K EncodeNameTable(const PictureTable &pictures, int table);

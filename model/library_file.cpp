@@ -209,12 +209,12 @@ void RemoveStaleTemporaries(const std::string &dir, const std::string &base)
 
 }  // namespace
 
-std::optional<DamagedCount> FindDamagedCount(const LibraryData &data)
+std::optional<CountFault> FindDamagedCount(const LibraryData &data)
 {
     if (data.storedPictureCount > kMaxPictures)
-        return DamagedCount{"picture count", data.storedPictureCount, kMaxPictures};
+        return CountFault{CountField::PictureCount, data.storedPictureCount, kMaxPictures};
     if (data.storedProgramLength > kMaxProgram)
-        return DamagedCount{"program length", data.storedProgramLength, kMaxProgram};
+        return CountFault{CountField::ProgramLength, data.storedProgramLength, kMaxProgram};
     return std::nullopt;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/types.h>
 
+#include "model/count_fault.h"
 #include "model/library.h"
 
 namespace korvex {
@@ -42,16 +43,11 @@ struct LibraryData {
     uint16_t storedProgramLength = 0;
 };
 
-// A count field that no library of this program can hold: a picture count
-// above 121 or a program length above 512 (a set top bit included, which
-// the window reads as a negative count that lists nothing).
-struct DamagedCount {
-    const char *field;  // "picture count" or "program length"
-    unsigned value;     // as stored
-    int limit;          // 121 or 512
-};
-// The first damaged count of a loaded library, if any.
-std::optional<DamagedCount> FindDamagedCount(const LibraryData &data);
+// The first count field of a loaded library that no library of this
+// program can hold, with its value as stored: a picture count above 121 or
+// a program length above 512 (a set top bit included, which the window
+// reads as a negative count that lists nothing).
+std::optional<CountFault> FindDamagedCount(const LibraryData &data);
 
 // Reads the file into `data`. On failure returns false and sets `error` to
 // the text to show ("Read beyond end of file" for a short file, "Not a

@@ -39,6 +39,12 @@ constexpr BlockAddress NameTableAddress(int table)
 constexpr BlockAddress kProgramAddress = {kTablesPage, kProgramBlock};
 constexpr BlockAddress kRecordAddress = {kTablesPage, kRecordBlock};
 
+// The picture whose name slot 0 of name table t carries.
+constexpr int FirstPictureOfTable(int table)
+{
+    return table == 0 ? 0 : kNameSlots[0];
+}
+
 // The table and slot that carry picture i's name; false for a picture
 // without a slot.
 constexpr bool NameSlotOf(int picture, int *table, int *slot)
@@ -46,7 +52,7 @@ constexpr bool NameSlotOf(int picture, int *table, int *slot)
     if (picture < 0 || picture >= kNamedPictures)
         return false;
     *table = picture < kNameSlots[0] ? 0 : 1;
-    *slot = picture - (*table == 0 ? 0 : kNameSlots[0]);
+    *slot = picture - FirstPictureOfTable(*table);
     return true;
 }
 

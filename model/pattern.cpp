@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 
+#include "model/colour.h"
+
 namespace korvex {
 
 namespace {
@@ -99,7 +101,7 @@ double LevelOf(double v)
 
 uint32_t Pack(double r, double g, double b)
 {
-    return uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16;
+    return PackColour(unsigned(r), unsigned(g), unsigned(b));
 }
 
 }  // namespace

@@ -5,25 +5,39 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
+#include "model/library_document.h"
 #include "model/memory_map.h"
 
 namespace korvex {
 
-std::optional<CountRefusal> RefuseCounts(const ConfigRecord &record)
+std::optional<CountFault> RefuseCounts(const ConfigRecord &record)
 {
     const int pictures = record[cfg::kPictureCount];
     if (pictures > kMaxPictures)
-        return CountRefusal{"picture count", pictures, kMaxPictures};
+        return CountFault{CountField::PictureCount, pictures, kMaxPictures};
     const int steps = GetWord(record, cfg::kProgramCount);
     if (steps > kMaxProgram)
-        return CountRefusal{"program length", steps, kMaxProgram};
+        return CountFault{CountField::ProgramLength, steps, kMaxProgram};
     return std::nullopt;
+}
+
+std::vector<int> UnlistedSteps(const ProgramTable &program, int steps, int pictures)
+{
+    std::vector<int> out;
+    for (int j = 0; j < std::clamp(steps, 0, kMaxProgram); ++j)
+        if (!StepIsListed(program[static_cast<size_t>(j)], pictures))
+            out.push_back(j);
+    return out;
 }
 
 void ContentToLibrary(const ControllerContent &content, LibraryData &library)
 {
-    library = LibraryData{};
+    // Reset in place: a LibraryData{} temporary would put the whole
+    // library (about 1 MB) on the stack. Its defaults are all zero.
+    static_assert(std::is_trivially_copyable_v<LibraryData>, "a library is plain bytes");
+    std::memset(static_cast<void *>(&library), 0, sizeof library);
     const int n = std::min(content.PictureCount(), kMaxPictures);
     const int m = std::min(content.ProgramLength(), kMaxProgram);
     library.pictureCount = n;
@@ -53,23 +67,36 @@ void ContentToLibrary(const ControllerContent &content, LibraryData &library)
     DecodeProgramBlock(content.programBlock, m, library.program);
 }
 
-void Comparison::Counts(int expectedPictures, int expectedSteps, const ConfigRecord &actual)
+namespace {
+
+Difference Values(Difference::Kind kind, int index, int expected, int actual)
 {
-    const struct {
-        Difference::Kind kind;
-        int expected, actual;
-    } fields[] = {
-        {Difference::Kind::PictureCount, expectedPictures, actual[cfg::kPictureCount]},
-        {Difference::Kind::ProgramLength, expectedSteps, GetWord(actual, cfg::kProgramCount)},
-    };
-    for (const auto &f : fields) {
-        if (f.expected == f.actual)
-            continue;
-        Difference d(f.kind);
-        d.expected = f.expected;
-        d.actual = f.actual;
-        differences_.push_back(d);
-    }
+    Difference d(kind, index);
+    d.expected = expected;
+    d.actual = actual;
+    return d;
+}
+
+bool SameStep(const ProgramEntry &a, const ProgramEntry &b)
+{
+    return a.picture == b.picture && a.effect == b.effect && a.value == b.value;
+}
+
+}  // namespace
+
+void Comparison::Record(const ConfigRecord &written, const ConfigRecord &read)
+{
+    for (size_t k = 0; k < written.size(); ++k)
+        if (written[k] != read[k])
+            differences_.push_back(
+                Values(Difference::Kind::RecordByte, static_cast<int>(k), written[k], read[k]));
+}
+
+void Comparison::PictureCount(int expectedPictures, const ConfigRecord &actual)
+{
+    if (expectedPictures != actual[cfg::kPictureCount])
+        differences_.push_back(Values(Difference::Kind::PictureCount, -1, expectedPictures,
+                                      actual[cfg::kPictureCount]));
 }
 
 void Comparison::PictureBlock(int picture, int quarter, const Block1K &expected,
@@ -105,7 +132,7 @@ void Comparison::NameTable(int table, const Block1K &expected, const Block1K &ac
 {
     const std::vector<std::string> want = DecodeNameTable(expected, table);
     const std::vector<std::string> got = DecodeNameTable(actual, table);
-    const int first = table == 0 ? 0 : kNameSlots[0];
+    const int first = FirstPictureOfTable(table);
     for (size_t s = 0; s < want.size() && first + static_cast<int>(s) < pictures; ++s) {
         if (want[s] == got[s])
             continue;
@@ -119,22 +146,43 @@ void Comparison::NameTable(int table, const Block1K &expected, const Block1K &ac
 
 void Comparison::ProgramBlock(const Block1K &expected, const Block1K &actual, int steps)
 {
+    // A picture number is one byte: with 256 pictures held every step is listed.
+    ListedProgram(expected, steps, actual, steps, 256);
+}
+
+void Comparison::ListedProgram(const Block1K &expected, int expectedSteps, const Block1K &actual,
+                               int actualSteps, int actualPictures)
+{
     auto want = std::make_unique<ProgramTable>();
     auto got = std::make_unique<ProgramTable>();
-    const int n = std::clamp(steps, 0, kMaxProgram);
-    DecodeProgramBlock(expected, n, *want);
-    DecodeProgramBlock(actual, n, *got);
-    for (int j = 0; j < n; ++j) {
-        const ProgramEntry &w = (*want)[static_cast<size_t>(j)];
+    const int m = std::clamp(expectedSteps, 0, kMaxProgram);
+    const int held = std::clamp(actualSteps, 0, kMaxProgram);
+    DecodeProgramBlock(expected, m, *want);
+    DecodeProgramBlock(actual, held, *got);
+    const std::vector<int> unlisted = UnlistedSteps(*got, held, actualPictures);
+    for (const int j : unlisted) {
+        Difference d(Difference::Kind::UnheldPicture, j);
+        d.actualStep = (*got)[static_cast<size_t>(j)];
+        differences_.push_back(d);
+    }
+    // The listed steps in turn against the host's, each named by its place
+    // in the controller's program.
+    int k = 0;
+    for (int j = 0; j < held && k < m; ++j) {
         const ProgramEntry &g = (*got)[static_cast<size_t>(j)];
-        if (w.picture == g.picture && w.effect == g.effect && w.value == g.value)
+        if (!StepIsListed(g, actualPictures))
             continue;
-        Difference d(Difference::Kind::Step);
-        d.index = j;
+        const ProgramEntry &w = (*want)[static_cast<size_t>(k++)];
+        if (SameStep(w, g))
+            continue;
+        Difference d(Difference::Kind::Step, j);
         d.expectedStep = w;
         d.actualStep = g;
         differences_.push_back(d);
     }
+    const int listed = held - static_cast<int>(unlisted.size());
+    if (listed != m)
+        differences_.push_back(Values(Difference::Kind::ProgramLength, -1, m, listed));
 }
 
 std::vector<Difference> Comparison::Differences() const

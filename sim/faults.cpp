@@ -7,14 +7,16 @@ namespace korvex::sim {
 
 namespace {
 
-// A corrupt write spoils the first data byte of a block (letter and two
-// address bytes before it) in its bit 0x10: the top red bit of pixel 0 in
-// a picture, the first byte of slot 0 in a name table, the picture of
-// step 0 in the program. In the record (the letter before it) it spoils
-// bit 0x01 of byte 16, the picture count.
+// A corrupt write spoils one data byte of a block (letter and two address
+// bytes before the data) in its bit 0x10: unless told which, the first,
+// the top red bit of pixel 0 in a picture, the first byte of slot 0 in a
+// name table, the picture of step 0 in the program. In the record (the
+// letter before it) it spoils bit 0x01 of one byte, unless told which byte
+// 16, the picture count.
 constexpr size_t kBlockData = 3;
 constexpr uint8_t kBlockBit = 0x10;
-constexpr size_t kRecordCount = 1 + 16;
+constexpr size_t kRecordData = 1;
+constexpr size_t kRecordCount = 16;
 constexpr uint8_t kRecordBit = 0x01;
 // A noisy read changes bit 0x08 of one byte, a spare bit of a pixel word
 // the host never sets; the byte moves by an odd stride with the frame
@@ -59,6 +61,11 @@ void FaultSwitch::Set(Fault fault, int fromFrame, int count)
     count_ = count;
 }
 
+void FaultSwitch::SetCorruptByte(int byte)
+{
+    corruptByte_ = byte;
+}
+
 void FaultSwitch::SetShortLength(int bytes)
 {
     shortLength_ = bytes;
@@ -66,7 +73,7 @@ void FaultSwitch::SetShortLength(int bytes)
 
 bool FaultSwitch::AppliesTo(int frame) const
 {
-    if (fault_ == Fault::None || frame < from_)
+    if (fault_ == Fault::None || from_ < 1 || frame < from_)
         return false;
     return count_ < 0 || frame < from_ + count_;
 }
@@ -80,18 +87,25 @@ bool FaultSwitch::Touches(char letter) const
     }
 }
 
-std::vector<uint8_t> FaultSwitch::Stored(int frame, const std::vector<uint8_t> &payload) const
+std::vector<uint8_t> FaultSwitch::Stored(int frame, const std::vector<uint8_t> &payload)
 {
     std::vector<uint8_t> p = payload;
-    if (fault_ != Fault::Corrupt || p.empty() || !AppliesTo(frame))
+    if (fault_ != Fault::Corrupt || p.empty())
         return p;
     // Only a write of the length the controller takes is spoiled; any
     // other it refuses, and the fault is not applied.
     const char letter = static_cast<char>(p[0]);
-    if ((letter == 'B' || letter == 'C') && p.size() == kBlockData + kBlockSize)
-        p[kBlockData] ^= kBlockBit;
-    else if (letter == 'D' && p.size() == 1 + kRecordSize)
-        p[kRecordCount] ^= kRecordBit;
+    const bool block = (letter == 'B' || letter == 'C') && p.size() == kBlockData + kBlockSize;
+    const bool record = letter == 'D' && p.size() == kRecordData + kRecordSize;
+    if (from_ == 0 && (block || record))
+        from_ = frame;
+    if (!AppliesTo(frame))
+        return p;
+    const bool given = corruptByte_ >= 0 && static_cast<size_t>(corruptByte_) < kRecordSize;
+    if (block)
+        p[kBlockData + (given ? static_cast<size_t>(corruptByte_) : 0)] ^= kBlockBit;
+    else if (record)
+        p[kRecordData + (given ? static_cast<size_t>(corruptByte_) : kRecordCount)] ^= kRecordBit;
     return p;
 }
 

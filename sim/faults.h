@@ -27,15 +27,22 @@ struct WireReply {
 
 class FaultSwitch {
 public:
-    // `fault` from frame `fromFrame` on; with `count` >= 0 for that many frames.
+    // `fault` from frame `fromFrame` on; with `count` >= 0 for that many
+    // frames. A Corrupt fault with `fromFrame` 0 starts at the first write
+    // the controller takes, whatever its number.
     void Set(Fault fault, int fromFrame, int count);
+    // The byte a Corrupt fault spoils: the data byte of a block write and
+    // the byte of a record write with that index (0..255); -1, the default,
+    // spoils the block's first byte and the record's picture count.
+    void SetCorruptByte(int byte);
     // Length of a short reply; -1: one byte less than the full one.
     void SetShortLength(int bytes);
     // What the controller is to carry out for frame number `frame` (1-based,
     // counting frames with a good CRC): the payload as received, but with
     // one bit of the written data flipped when a Corrupt fault applies to a
-    // block or record write.
-    std::vector<uint8_t> Stored(int frame, const std::vector<uint8_t> &payload) const;
+    // block or record write (the first such write fixes a Corrupt fault's
+    // frame when none was given).
+    std::vector<uint8_t> Stored(int frame, const std::vector<uint8_t> &payload);
     // What goes out for that frame, of command letter `letter`, when the
     // controller answered `reply`. A request the controller did not
     // understand is never faulted.
@@ -51,6 +58,7 @@ private:
     int from_ = 1;
     int count_ = -1;
     int shortLength_ = -1;
+    int corruptByte_ = -1;
 };
 
 }  // namespace korvex::sim

@@ -19,33 +19,57 @@ void Usage()
 {
     std::fprintf(stderr,
                  "usage: korvex-sim [--link PATH] [--firmware 1.0|1.1] [--no-signature]\n"
-                 "                  [--baud N] [--memory FILE] [--fault KIND[@K]] [--quiet]\n"
+                 "                  [--baud N] [--memory FILE] [--fault KIND[@K][:B]] [--quiet]\n"
                  "       korvex-sim --version\n"
                  "  KIND: no-reply short not-ok late extra unplug (from frame K on, default 1)\n"
-                 "        corrupt noisy-read (on frame K alone, default 1)\n");
+                 "        noisy-read (on frame K alone, default 1)\n"
+                 "        corrupt[@K][:B] (on the write in frame K alone, default the first\n"
+                 "        write; flips a bit of data byte B, 0..255, default the first byte\n"
+                 "        of a block and byte 16 of the settings record)\n");
 }
 
-// KIND[@K]: the fault and its first frame, and how many frames it lasts
-// (-1: to the end). A corrupt write or a noisy read happens on frame K
-// alone; kept on, it would spoil every write or read after it.
-bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from, int *count)
+// A whole decimal number within lo..hi.
+bool ParseNumber(const std::string &text, long lo, long hi, int *number)
+{
+    char *end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || !end || *end || v < lo || v > hi)
+        return false;
+    *number = static_cast<int>(v);
+    return true;
+}
+
+// KIND[@K][:B]: the fault, its first frame, how many frames it lasts (-1:
+// to the end) and the byte a corrupt write spoils (-1: its usual one). A
+// corrupt write or a noisy read happens on frame K alone; kept on, it
+// would spoil every write or read after it. A corrupt write without K
+// waits for the first write (frame 0 to the simulator), since frame 1 is
+// usually a read that it would leave alone.
+bool ParseFault(const std::string &text, korvex::sim::Fault *fault, int *from, int *count,
+                int *byte)
 {
     std::string kind = text;
-    *from = 1;
-    const size_t at = text.find('@');
-    if (at != std::string::npos) {
-        kind = text.substr(0, at);
-        char *end = nullptr;
-        const long k = std::strtol(text.c_str() + at + 1, &end, 10);
-        if (!end || *end || k < 1 || k > 1000000000)
+    *byte = -1;
+    const size_t colon = kind.find(':');
+    if (colon != std::string::npos) {
+        if (!ParseNumber(kind.substr(colon + 1), 0, 255, byte))
             return false;
-        *from = static_cast<int>(k);
+        kind.erase(colon);
+    }
+    int k = -1;
+    const size_t at = kind.find('@');
+    if (at != std::string::npos) {
+        if (!ParseNumber(kind.substr(at + 1), 1, 1000000000, &k))
+            return false;
+        kind.erase(at);
     }
     if (!korvex::sim::FaultByName(kind, fault))
         return false;
-    const bool once =
-        *fault == korvex::sim::Fault::Corrupt || *fault == korvex::sim::Fault::NoisyRead;
-    *count = once ? 1 : -1;
+    const bool corrupt = *fault == korvex::sim::Fault::Corrupt;
+    if (colon != std::string::npos && !corrupt)
+        return false;
+    *from = k > 0 ? k : corrupt ? 0 : 1;
+    *count = corrupt || *fault == korvex::sim::Fault::NoisyRead ? 1 : -1;
     return true;
 }
 
@@ -58,6 +82,7 @@ int main(int argc, char **argv)
     korvex::sim::Fault fault = korvex::sim::Fault::None;
     int faultFrom = 1;
     int faultCount = -1;
+    int faultByte = -1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -89,7 +114,7 @@ int main(int argc, char **argv)
         } else if (a == "--memory") {
             opt.memoryFile = value();
         } else if (a == "--fault") {
-            if (!ParseFault(value(), &fault, &faultFrom, &faultCount)) {
+            if (!ParseFault(value(), &fault, &faultFrom, &faultCount, &faultByte)) {
                 Usage();
                 return 2;
             }
@@ -129,7 +154,7 @@ int main(int argc, char **argv)
         return 1;
     }
     if (fault != korvex::sim::Fault::None)
-        sim.SetFault(fault, faultFrom, faultCount);
+        sim.SetFault(fault, faultFrom, faultCount, faultByte);
 
     std::printf("%s\n", sim.SlavePath().c_str());
     std::fflush(stdout);

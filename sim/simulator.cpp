@@ -223,10 +223,11 @@ const std::string &Simulator::SlavePath() const
     return impl_->pty.SlavePath();
 }
 
-void Simulator::SetFault(Fault fault, int fromFrame, int count)
+void Simulator::SetFault(Fault fault, int fromFrame, int count, int corruptByte)
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->faults.Set(fault, fromFrame, count);
+    impl_->faults.SetCorruptByte(corruptByte);
 }
 
 void Simulator::SetShortLength(int bytes)

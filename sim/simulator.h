@@ -67,8 +67,10 @@ public:
 
     // Applies `fault` to every frame from frame number `fromFrame` (1-based,
     // counting every frame received with a good CRC) on; with `count` >= 0
-    // only to that many frames. Fault::None clears it.
-    void SetFault(Fault fault, int fromFrame = 1, int count = -1);
+    // only to that many frames. Fault::None clears it. A Corrupt fault with
+    // `fromFrame` 0 starts at the first block or record write, and spoils
+    // byte `corruptByte` (0..255) of the written data when one is given.
+    void SetFault(Fault fault, int fromFrame = 1, int count = -1, int corruptByte = -1);
     // Length of a ShortReply answer; -1 (the default) means one byte less
     // than the full reply.
     void SetShortLength(int bytes);

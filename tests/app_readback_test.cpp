@@ -190,7 +190,7 @@ TEST_F(ReadBack, ReadingEndsWhereItCannotGoOn)
     r = ReadController(1, ReadMode::Careful, nullptr);
     EXPECT_EQ(r.end, ReadEnd::CountsRefused);
     ASSERT_TRUE(r.refusal);
-    EXPECT_STREQ(r.refusal->field, "picture count");
+    EXPECT_EQ(r.refusal->field, CountField::PictureCount);
     EXPECT_EQ(r.refusal->value, 200);
     EXPECT_EQ(sp->FrameCount(), 2);
     record[16] = 2;
@@ -294,28 +294,38 @@ TEST_F(ReadBack, CheckedUploadsCatchACorruptWrite)
     Send(3, 4);
     const struct {
         const char *what;
-        int frame;  // the corrupted write
+        bool program;  // the program upload, else the picture upload
+        int frame;     // the corrupted write
+        int byte;      // the byte it spoils, -1 its usual one
         Difference::Kind kind;
         int index;
+        int written, read;  // RecordByte: the byte's values
     } cases[] = {
-        {"picture 2 block 1", 3 + 4, Difference::Kind::Pixels, 1},
-        {"name table 1", 3 + 12, Difference::Kind::Name, 0},
-        {"record", 2, Difference::Kind::PictureCount, -1},
-        {"program", 3, Difference::Kind::Step, 0},
+        {"picture 2 block 1", false, 3 + 4, -1, Difference::Kind::Pixels, 1, 0, 0},
+        {"name table 1", false, 3 + 12, -1, Difference::Kind::Name, 0, 0, 0},
+        {"record's picture count", false, 2, -1, Difference::Kind::RecordByte, 16, 3, 2},
+        {"record's pixel count", false, 2, 8, Difference::Kind::RecordByte, 8, 0x08, 0x09},
+        {"record's colour order", true, 2, 18, Difference::Kind::RecordByte, 18, 0, 1},
+        {"program", true, 3, -1, Difference::Kind::Step, 0, 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         sp->ClearLog();
-        sp->SetFault(sim::Fault::Corrupt, c.frame, 1);
-        const bool program = c.kind == Difference::Kind::Step;
-        const UploadResult r = program ? SendProgram(lib->program, 4, 1, nullptr, true)
-                                       : SendPictures(lib->pictures, 3, 1, nullptr, nullptr, true);
+        sp->SetFault(sim::Fault::Corrupt, c.frame, 1, c.byte);
+        const UploadResult r = c.program
+                                   ? SendProgram(lib->program, 4, 1, nullptr, true)
+                                   : SendPictures(lib->pictures, 3, 1, nullptr, nullptr, true);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.step, UploadStep::ReadBack);
         EXPECT_EQ(r.check.end, ReadEnd::Done);
         ASSERT_EQ(r.check.differences.size(), 1u);
-        EXPECT_EQ(r.check.differences[0].kind, c.kind);
-        EXPECT_EQ(r.check.differences[0].index, c.index);
+        const Difference &d = r.check.differences[0];
+        EXPECT_EQ(d.kind, c.kind);
+        EXPECT_EQ(d.index, c.index);
+        if (c.kind == Difference::Kind::RecordByte) {
+            EXPECT_EQ(d.expected, c.written);
+            EXPECT_EQ(d.actual, c.read);
+        }
         EXPECT_EQ(sp->CountOf('G'), 0);  // no restart
     }
     // The chosen-picture upload checks its own pages, with progress past

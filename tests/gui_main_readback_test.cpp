@@ -73,6 +73,7 @@ TEST_F(ReadBackTest, ReadAsksWhileUnsavedThenReplacesTheLibraryWithoutSaving)
 {
     auto held = Library({"卡一", "卡二", "卡三"}, 4);
     held->program[2] = ProgramEntry{2, 3, 17};
+    held->program[3] = ProgramEntry{7, 0, 1};  // picture 8: the controller holds 3
     OpenWith(*held, *Library({"a", "b"}, 2));
     const Lists before = Shown();
     // Unsaved changes on either page: the answer No leaves everything.
@@ -106,6 +107,8 @@ TEST_F(ReadBackTest, ReadAsksWhileUnsavedThenReplacesTheLibraryWithoutSaving)
     EXPECT_EQ(boxes[0].caption, kReadCaption);
     EXPECT_EQ(boxes[0].text, QStringLiteral("读取成功"));
     EXPECT_EQ(boxes[0].icon, MsgIcon::None);
+    EXPECT_EQ(boxes[0].detail,
+              QStringLiteral("节目第 4 步所用的图形不在控制卡中，图形库只列出 4 步中的 3 步"));
     EXPECT_EQ(barMaximum, 1 + 3 * 4 + 3);  // record, pictures, name tables, program
     EXPECT_EQ(barValue, barMaximum);
     EXPECT_TRUE(form->PrgBar->isHidden());

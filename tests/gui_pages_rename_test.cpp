@@ -1,14 +1,24 @@
-// The rename dialog, driven as a modal dialog with queued key presses.
+// The rename dialog, driven as a modal dialog with queued key presses; and
+// the names every way in takes: the dialogs, korvex-cli and the show import.
 #include <QApplication>
+#include <QDir>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
-#include "host/FrmRename.h"
 #include "app/gbk_text.h"
+#include "app/show_files.h"
+#include "host/FrmCut.h"
+#include "host/FrmPattern.h"
+#include "host/FrmRename.h"
+#include "model/library_file.h"
 
 namespace korvex::test {
 namespace {
@@ -93,25 +103,70 @@ TEST(RenameDialog, ClosingItReturns2AndKeepsTheName)
     EXPECT_EQ(dialog.name, QStringLiteral("abc"));
 }
 
-TEST(RenameDialog, TypingStopsAt15GbkBytes)
+// The three dialogs' name fields (given the name as a paste), korvex-cli
+// rename and the show import take and refuse the same names, and the two
+// that say why say it alike.
+TEST(PictureNames, DialogsCliAndImportTakeTheSameNames)
 {
-    TFormRename dialog;
-    QString typed;
-    RunRename(dialog, [&](TFormRename &d) {
-        Type(d.sName, QStringLiteral("一二三四五六七八"));  // 16 bytes
-        typed = d.sName->text();
-        d.BtnOK->click();
-    });
-    EXPECT_EQ(typed, QStringLiteral("一二三四五六七"));
-    EXPECT_EQ(GbkLength(typed.toStdString()), 14);
+    const char *const tooLong = "the name takes 16 bytes in GBK; at most 15 are allowed";
+    const struct {
+        const char *name;
+        const char *refusal;  // null: taken
+    } rows[] = {
+        {"abcdefghijklmno", nullptr},  // 15 bytes
+        {"abcdefghijklmnop", tooLong},
+        {"一二三四五六七a", nullptr},  // 15 bytes
+        {"一二三四五六七八", tooLong},
+        {"a\xF0\x9F\x98\x80", "the name holds characters the GBK code page cannot store"},
+        {"", nullptr},
+    };
+    QTemporaryDir dir;
+    const QString library = dir.filePath(QStringLiteral("lib.Dat"));
+    auto data = std::make_unique<LibraryData>();
+    data->pictureCount = 1;
+    StoreName(data->pictures[0], "old");
+    std::string error;
+    ASSERT_TRUE(SaveLibraryFile(library.toStdString(), *data, error)) << error;
+    QImage picture(16, 1, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("a.png"))));
 
-    TFormRename ascii;
-    RunRename(ascii, [&](TFormRename &d) {
-        Type(d.sName, QStringLiteral("0123456789abcdefgh"));
-        typed = d.sName->text();
-        d.BtnOK->click();
-    });
-    EXPECT_EQ(typed, QStringLiteral("0123456789abcde"));
+    TFormCut cut(nullptr);
+    TFormRename rename;
+    TFormPattern pattern(nullptr, kColours);
+    for (const auto &row : rows) {
+        const QString name = QString::fromUtf8(row.name);
+        for (QLineEdit *field : {cut.sPictName, rename.sName, pattern.sPictName}) {
+            field->clear();
+            field->insert(name);
+            EXPECT_EQ(field->text() == name, !row.refusal)
+                << row.name << " in " << field->window()->metaObject()->className();
+        }
+
+        QProcess cli;
+        cli.start(QString::fromUtf8(KORVEX_CLI), {QStringLiteral("rename"), QStringLiteral("1"),
+                                                  name, QStringLiteral("--library"), library});
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        EXPECT_EQ(cli.exitCode(), row.refusal ? 2 : 0) << row.name;
+        if (row.refusal) {
+            EXPECT_TRUE(cli.readAllStandardError().contains(row.refusal)) << row.name;
+        }
+
+        QFile json(dir.filePath(QString::fromLatin1(kShowFileName)));
+        ASSERT_TRUE(json.open(QIODevice::WriteOnly));
+        json.write(R"({"format": "korvex-show", "version": 1, "program": [],)"
+                   R"( "pictures": [{"file": "a.png", "name": ")" +
+                   QByteArray(row.name) + R"("}]})");
+        json.close();
+        LibraryDocument imported(GbkToUtf8);
+        QString why;
+        EXPECT_EQ(ReadShowFolder(dir.path(), imported, why), !row.refusal) << row.name;
+        if (row.refusal) {
+            EXPECT_TRUE(why.contains(QString::fromUtf8(row.refusal))) << why.toStdString();
+        } else {
+            EXPECT_EQ(imported.PictureName(0), row.name);
+        }
+    }
 }
 
 // A full field keeps its text: a key typed anywhere is refused, and a paste

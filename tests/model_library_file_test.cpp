@@ -234,17 +234,17 @@ TEST_F(LibraryFile, DamagedCountNamesTheFirstFieldAndItsStoredValue)
 {
     struct Case {
         uint16_t pictures, program;
-        const char *field;  // nullptr: not damaged
-        unsigned value;
+        std::optional<CountField> field;  // none: not damaged
+        int value;
     };
     const Case cases[] = {
-        {121, 512, nullptr, 0},
-        {0, 0, nullptr, 0},
-        {122, 0, "picture count", 122},
-        {0x8000, 0, "picture count", 0x8000},
-        {0xFFFF, 0xFFFF, "picture count", 0xFFFF},
-        {3, 513, "program length", 513},
-        {3, 0x8000, "program length", 0x8000},
+        {121, 512, std::nullopt, 0},
+        {0, 0, std::nullopt, 0},
+        {122, 0, CountField::PictureCount, 122},
+        {0x8000, 0, CountField::PictureCount, 0x8000},
+        {0xFFFF, 0xFFFF, CountField::PictureCount, 0xFFFF},
+        {3, 513, CountField::ProgramLength, 513},
+        {3, 0x8000, CountField::ProgramLength, 0x8000},
     };
     for (const Case &c : cases) {
         std::string f(size_t(kLibraryFileSize), '\0');
@@ -256,11 +256,11 @@ TEST_F(LibraryFile, DamagedCountNamesTheFirstFieldAndItsStoredValue)
         auto d = Data();
         std::string error;
         ASSERT_TRUE(LoadLibraryFile(path, *d, error)) << error;
-        const std::optional<DamagedCount> damage = FindDamagedCount(*d);
+        const std::optional<CountFault> damage = FindDamagedCount(*d);
         SCOPED_TRACE(std::to_string(c.pictures) + "/" + std::to_string(c.program));
-        ASSERT_EQ(damage.has_value(), c.field != nullptr);
+        ASSERT_EQ(damage.has_value(), c.field.has_value());
         if (c.field) {
-            EXPECT_STREQ(damage->field, c.field);
+            EXPECT_EQ(damage->field, *c.field);
             EXPECT_EQ(damage->value, c.value);
         }
     }

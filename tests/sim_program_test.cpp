@@ -114,7 +114,8 @@ struct Child {
 TEST(SimProgram, PrintsItsPtyFirstAndServesIt)
 {
     Child sim;
-    ASSERT_TRUE(sim.Start({"--firmware", "1.0", "--fault", "corrupt@2"}));
+    // Without @K the first write is spoiled, here in its byte 5.
+    ASSERT_TRUE(sim.Start({"--firmware", "1.0", "--fault", "corrupt:5"}));
     EXPECT_EQ(sim.firstLine.rfind("/dev/pts/", 0), 0u) << sim.firstLine;
     setenv("KORVEX_COM1", sim.firstLine.c_str(), 1);
     ASSERT_EQ(ComInitial(1, 38400), 1);
@@ -123,6 +124,10 @@ TEST(SimProgram, PrintsItsPtyFirstAndServesIt)
     EXPECT_EQ(std::string(block + 512, block + 518), "Ver1.0");
     EXPECT_EQ(Write1KData_Ex(7, 0, block), 1);
     EXPECT_EQ(Write1KData_Ex(7, 1, block), 1);
+    uint8_t stored[1024];
+    EXPECT_EQ(Read1KData(7, 0, stored), 1);
+    for (int k = 0; k < 1024; ++k)
+        ASSERT_EQ(stored[k], block[k] ^ (k == 5 ? 0x10 : 0)) << k;
     EXPECT_EQ(ComClose(), 1);
     setenv("KORVEX_COM1", "/nonexistent/korvex-test-com1", 1);
     EXPECT_EQ(sim.Stop(), 0);

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(refusal.has_value() == (n > kMaxPictures || m > kMaxProgram));
     if (refusal) {
         const bool pictures = n > kMaxPictures;
-        Check(std::strcmp(refusal->field, pictures ? "picture count" : "program length") == 0);
+        Check(refusal->field == (pictures ? CountField::PictureCount : CountField::ProgramLength));
         Check(refusal->value == (pictures ? n : m));
         Check(refusal->limit == (pictures ? kMaxPictures : kMaxProgram));
         return 0;
