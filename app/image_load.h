@@ -1,20 +1,19 @@
 // Reading the image files the capture dialog and `korvex-cli capture` accept:
-// ".bmp" through our own reader, ".png" through Qt's PNG reader, ".jpg" and
-// ".jpeg" through libjpeg, chosen by the lower-cased extension. Files come
-// from anywhere, so every reader is bounded: no image above kMaxImagePixels
-// is decoded (the size is read from the header first), a PNG's decoded
-// picture may take at most kMaxDecodedBytes, libjpeg may allocate at most
-// kJpegMemoryLimit bytes for its own buffers, and a progressive JPEG may
-// hold at most kJpegMaxScans scans (counted before any is decoded). Every
-// pixel handed on comes from the file or is black where the file says so:
-// a BMP or PNG cut short is refused, a JPEG cut short keeps what was
-// decoded (see LoadImageFile). Errors never end the program.
+// ".bmp" through our own reader (bmp_reader), ".png" through Qt's PNG reader,
+// ".jpg" and ".jpeg" through libjpeg (jpeg_reader), chosen by the lower-cased
+// extension. Files come from anywhere, so every reader is bounded: no image
+// above kMaxImagePixels is decoded (the size is read from the header first),
+// a PNG's decoded picture may take at most kMaxDecodedBytes, libjpeg may
+// allocate at most kJpegMemoryLimit bytes for its own buffers, and a
+// progressive JPEG may hold at most kJpegMaxScans scans (counted before any
+// is decoded). Every pixel handed on comes from the file or is black where
+// the file says so: a BMP or PNG cut short is refused, a JPEG cut short
+// keeps what was decoded (see LoadImageFile). Errors never end the program.
 #pragma once
 
 #include <QImage>
 #include <QSize>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 
 namespace korvex {
@@ -71,23 +70,22 @@ LoadedImage LoadImageTopRow(const QString &path);
 // under the same bounds; null when the file cannot be shown.
 QImage LoadPreview(const QString &path, const QSize &box);
 
-// The open-picture dialog's choices, as pairs "name|patterns|name|..." with
-// patterns separated by ";".
-inline constexpr const char *kOpenPictureFilter =
-    "All(*.jpg;*.jpeg;*.bmp;*.png)|*.jpg;*.jpeg;*.bmp;*.png|JPEG Image File (*.jpg)|*.jpg|"
-    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|PNG Image File (*.png)|*.png";
-
 // Whether `path` has an extension the loaders read (.bmp, .png, .jpg or
 // .jpeg, in any letter case).
 bool IsImageExtension(const QString &path);
 
-// Such a filter in the form a Qt file dialog takes: one entry per pair, the
-// visible name kept with its patterns (blank-separated) in parentheses:
-// "All(*.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)", ...
-QStringList QtNameFilters(const QString &pipeFilter);
-
 // The lower-cased extension of a file name from its last ".", dot included
 // ("" when the name has none).
 QString LowerExtension(const QString &path);
+
+// ---- shared by the format readers (jpeg_reader.cpp), so that every format
+// is refused under the same bounds and in the same words ----
+
+extern const QString kCutOffNotice;    // the file ends before the picture does
+extern const QString kNoMemoryNotice;  // the picture could not be allocated
+QString TooLargeNotice(int64_t width, int64_t height);
+// Whether a declared size is empty or above kMaxImagePixels.
+bool OverBudget(int64_t width, int64_t height);
+LoadedImage Refused(const QString &notice);
 
 }  // namespace korvex

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include <grp.h>
 #include <pwd.h>
@@ -42,10 +43,12 @@ void FillGroup(const struct stat &st, PortSurvey &s)
     bool listed = false;
     for (char **m = g->gr_mem; me && m && *m; ++m)
         listed = listed || std::string(*m) == me->pw_name;
-    gid_t mine[NGROUPS_MAX + 1];
-    const int n = getgroups(NGROUPS_MAX, mine);
-    const bool inLogin = getgid() == st.st_gid ||
-                         std::find(mine, mine + std::max(n, 0), st.st_gid) != mine + std::max(n, 0);
+    // Room for as many groups as the system allows (65536 on Linux, 256 KiB:
+    // on the heap, not in this frame).
+    std::vector<gid_t> mine(NGROUPS_MAX + 1);
+    const int n = getgroups(NGROUPS_MAX, mine.data());
+    const auto end = mine.begin() + std::max(n, 0);
+    const bool inLogin = getgid() == st.st_gid || std::find(mine.begin(), end, st.st_gid) != end;
     s.memberFromNextLogin = listed && !inLogin;
 }
 

@@ -105,8 +105,7 @@ void PrintRatio(double wall, double line)
     const double ratio = wall / line;
     std::printf("  line time         %.2f s\n", line);
     std::printf("  wall time         %.2f s\n", wall);
-    std::printf("  ratio %.4fx%s\n", ratio,
-                ratio <= kTarget ? "" : "   ABOVE THE 1.005 TARGET");
+    std::printf("  ratio %.4fx%s\n", ratio, ratio <= kTarget ? "" : "   ABOVE THE 1.005 TARGET");
 }
 
 // Whether a backup took exactly what the simulator holds.
@@ -163,8 +162,8 @@ int CheckedUpload(sim::Simulator &sim, const LibraryData &lib)
     }
     const double writes = LineSeconds(UploadLineBytes(kPictures));
     const double reads = LineSeconds(checkReads * kReadBytes);
-    std::printf("checked upload at %d baud (%d pictures, %d blocks written, %d read back)\n",
-                kBaud, kPictures, res.Blocks(), checkReads);
+    std::printf("checked upload at %d baud (%d pictures, %d blocks written, %d read back)\n", kBaud,
+                kPictures, res.Blocks(), checkReads);
     std::printf("  writes            %.2f s line time\n", writes);
     std::printf("  read-back         %.2f s line time\n", reads);
     PrintRatio(wall, writes + reads);

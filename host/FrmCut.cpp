@@ -17,6 +17,7 @@
 
 #include "host/MessageBox.h"
 #include "host/name_edit.h"
+#include "host/open_picture_filter.h"
 #include "app/gbk_text.h"
 #include "app/image_load.h"
 #include "model/library.h"

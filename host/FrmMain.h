@@ -144,9 +144,10 @@ protected:
                      QEvent *event) override;  // keeps PrgBar at the page's bottom
 
 private:
-    void BuildConfigPage();
-    void BuildPatternPage();
-    void BuildProgListPage();
+    // Each page's widgets, built in the page's own file.
+    void BuildConfigPage();    // FrmMainConfig.cpp
+    void BuildPatternPage();   // FrmMainPictures.cpp
+    void BuildProgListPage();  // FrmMainProgram.cpp
     // Lists the document in both picture lists and the program list, in
     // place of whatever they showed.
     void ListLibrary();

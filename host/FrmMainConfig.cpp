@@ -1,5 +1,5 @@
-// System settings page: the connection check, the live change of the
-// display flags and colour order, and storing the settings.
+// System settings page: its widgets, the connection check, the live change
+// of the display flags and colour order, and storing the settings.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -11,12 +11,71 @@
 #include "app/settings_exchange.h"
 #include "host/FrmMain.h"
 #include "host/MessageBox.h"
+#include "host/page_widgets.h"
 #include "host/port_tips.h"
 #include "host/spin_boxes.h"
 #include "link/korvex_api.h"
 #include "model/effects.h"
 
 namespace korvex {
+
+void TFormMain::BuildConfigPage()
+{
+    Panel1 = new QFrame(Config);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(24, 12, 289, 37);
+    Panel1->setAutoFillBackground(true);
+
+    sComState = new QLabel(Panel1);
+    sComState->setGeometry(52, 12, 189, 21);
+    sComState->setAlignment(Qt::AlignCenter);
+    QFont stateFont = font();
+    stateFont.setPixelSize(14);
+    sComState->setFont(stateFont);
+    QPalette statePalette = sComState->palette();
+    statePalette.setColor(QPalette::WindowText, Qt::white);
+    sComState->setPalette(statePalette);
+
+    StaticText2 = MakeLabel(Config, QStringLiteral("计算机串口"), 88, 68);
+    nComPort = new QComboBox(Config);
+    nComPort->setGeometry(156, 64, 73, 20);
+    for (int i = 1; i <= 8; ++i)
+        nComPort->addItem(QStringLiteral(" Com%1").arg(i));
+    nComPort->setCurrentIndex(0);
+    InstallPortTips(nComPort);
+
+    StaticText6 = MakeLabel(Config, QStringLiteral("象素点数"), 48, 128);
+    auto *width = new WidthSpin(Config);
+    vWidth = width;
+    vWidth->setGeometry(104, 124, 73, 21);
+    vWidth->setValue(kPixelCountMax);
+
+    StaticText1 = MakeLabel(Config, QStringLiteral("颜色顺序"), 48, 160);
+    nRGB = new QComboBox(Config);
+    nRGB->setGeometry(104, 156, 73, 20);
+    nRGB->addItems({QStringLiteral("红 绿 蓝"), QStringLiteral("红 蓝 绿"),
+                    QStringLiteral("绿 红 蓝"), QStringLiteral("绿 蓝 红"),
+                    QStringLiteral("蓝 红 绿"), QStringLiteral("蓝 绿 红")});
+    nRGB->setCurrentIndex(0);
+
+    ChkOE = new QCheckBox(QStringLiteral("消隐反相"), Config);
+    ChkOE->setGeometry(216, 128, 73, 17);
+    ChkData = new QCheckBox(QStringLiteral("数据反相"), Config);
+    ChkData->setGeometry(216, 156, 73, 17);
+
+    BtnCfgSave = MakeButton(Config, QStringLiteral("保  存"), 136, 208, 75, 25, false);
+
+    // A port picked by the operator (also the same one again) runs the check.
+    connect(nComPort, &QComboBox::activated, this, [this](int) { nComPortChange(nComPort); });
+    // Ticking a box from code runs the live change too; it does nothing
+    // while not connected. The colour order runs it only when the operator
+    // picks an item.
+    connect(ChkOE, &QCheckBox::toggled, this, [this](bool) { ChangeCfgData(ChkOE); });
+    connect(ChkData, &QCheckBox::toggled, this, [this](bool) { ChangeCfgData(ChkData); });
+    connect(nRGB, &QComboBox::activated, this, [this](int) { ChangeCfgData(nRGB); });
+    connect(vWidth, &QSpinBox::valueChanged, this, [this](int) { vWidthChange(); });
+    connect(BtnCfgSave, &QPushButton::clicked, this, [this] { BtnCfgSaveClick(); });
+}
 
 void TFormMain::nComPortChange(QObject *sender)
 {

@@ -1,5 +1,5 @@
-// Program editor page: the program list rebuild, Add (double-click on a
-// picture), showing and changing a step, and Delete.
+// Program editor page: its widgets, the program list rebuild, Add
+// (double-click on a picture), showing and changing a step, and Delete.
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -9,8 +9,11 @@
 #include <algorithm>
 
 #include "host/FrmMain.h"
+#include "host/list_box.h"
 #include "host/list_selection.h"
 #include "host/MessageBox.h"
+#include "host/page_widgets.h"
+#include "host/spin_boxes.h"
 #include "model/effects.h"
 
 namespace korvex {
@@ -42,6 +45,52 @@ void FollowEffect(TFormMain *form, bool applyDefault)
 }
 
 }  // namespace
+
+void TFormMain::BuildProgListPage()
+{
+    StaticText4 = MakeLabel(ProgList, QStringLiteral("图  形"), 64, 12);
+    StaticText5 = MakeLabel(ProgList, QStringLiteral("播  放"), 228, 12);
+
+    auto *pictList = new ListBox(ProgList);
+    nPictList = pictList;
+    nPictList->setGeometry(8, 28, 145, 217);
+    pictList->onDblClick = [this] { nPictListDblClick(); };
+
+    auto *progList = new ListBox(ProgList);
+    nProgList = progList;
+    nProgList->setGeometry(160, 28, 165, 169);
+    progList->onClick = [this] { nProgListClick(); };
+
+    StaticText3 = MakeLabel(ProgList, QStringLiteral("效果"), 160, 204);
+    SelAnimation = new QComboBox(ProgList);
+    SelAnimation->setGeometry(188, 200, 49, 20);
+    for (int e = 0; e < kEffectCount; ++e)
+        SelAnimation->addItem(QString::fromUtf8(EffectText(e)));
+    SelAnimation->setCurrentIndex(-1);
+
+    sSpeedStay = MakeLabel(ProgList, QStringLiteral("速度"), 244, 204);
+    vSpeedStay = new ArrowSpin(ProgList);
+    vSpeedStay->setGeometry(272, 200, 37, 21);
+    vSpeedStay->setRange(kValueMin, kValueMax);
+    vSpeedStay->setSingleStep(1);
+    vSpeedStay->setValue(kValueMax);
+    sUnit = MakeLabel(ProgList, QStringLiteral("秒"), 312, 204);
+    sUnit->hide();
+
+    BtnDelProg = MakeButton(ProgList, QStringLiteral("删 除"), 160, 224, 53, 21, false);
+    BtnSaveProgList = MakeButton(ProgList, QStringLiteral("保  存"), 218, 224, 53, 21, false);
+    BtnSendProg = MakeButton(ProgList, QStringLiteral("发  送"), 276, 224, 49, 21, false);
+
+    // The effect list's handler runs only for the operator's choice; the
+    // value field's runs for every change of its value, also from code.
+    connect(SelAnimation, &QComboBox::activated, this,
+            [this](int) { SelAnimationChange(SelAnimation); });
+    connect(vSpeedStay, &QSpinBox::valueChanged, this,
+            [this](int) { SelAnimationChange(vSpeedStay); });
+    connect(BtnDelProg, &QPushButton::clicked, this, [this] { BtnDelProgClick(); });
+    connect(BtnSaveProgList, &QPushButton::clicked, this, [this] { BtnSavePictClick(); });
+    connect(BtnSendProg, &QPushButton::clicked, this, [this] { BtnSendProgClick(); });
+}
 
 // The document lists the steps (RebuildProgram); the list shows them and the
 // page follows the selection.

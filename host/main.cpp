@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "host/FrmMain.h"
 #include "app/platform.h"
@@ -20,7 +21,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     // Qt's own buttons and dialogs speak the window's language.
     korvex::InstallQtTranslation(app);
-    korvex::TFormMain window;
-    window.show();
+    // The window holds the whole library: on the heap, not in main's frame.
+    auto window = std::make_unique<korvex::TFormMain>();
+    window->show();
     return app.exec();
 }

@@ -12,7 +12,7 @@ PACKAGES=(
   python3 imagemagick
   qt6-translations-l10n
   dpkg-dev lintian desktop-file-utils appstream mandoc
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 
 missing=()

@@ -30,9 +30,9 @@ if ! clang++ -fsanitize=fuzzer "$probe/p.cpp" -o "$probe/p" 2>/dev/null; then
 fi
 
 BUILD=build-fuzz
-cmake -S . -B "$BUILD" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DKORVEX_FUZZ=ON -DKORVEX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD" -j2 --target $(printf 'fuzz_%s ' "${TARGETS[@]}")
+# The fuzz preset (CMakePresets.json): clang, KORVEX_FUZZ, no tests.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target $(printf 'fuzz_%s ' "${TARGETS[@]}")
 
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

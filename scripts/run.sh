@@ -10,8 +10,9 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 bash scripts/deps.sh
 
+# The dev preset (CMakePresets.json): Release, no tests, into build/ or BUILD.
 BUILD=${BUILD:-build}
-cmake -S . -B "$BUILD" -DKORVEX_SANITIZE=OFF -DKORVEX_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+cmake --preset dev -B "$BUILD"
 cmake --build "$BUILD" -j2
 BIN="$BUILD/bin"
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-test/ and runs every test, then
+# Installs what is missing, checks the sources' formatting, builds with
+# AddressSanitizer and UndefinedBehaviorSanitizer and warnings as errors
+# into build-test/ and runs every test, then
 # makes and checks the Debian package (scripts/test-package.sh).
 # Any failure (a sanitizer report included) makes it exit non-zero.
 set -euo pipefail
@@ -8,9 +9,15 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 bash scripts/deps.sh
 
+# The tracked C++ sources are formatted as .clang-format says; a file that
+# is not fails here, before the build.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
+# The asan preset (CMakePresets.json): build-test/, ASan and UBSan,
+# the tests, warnings as errors.
 BUILD=build-test
-cmake -S . -B "$BUILD" -DKORVEX_SANITIZE=ON -DKORVEX_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$BUILD" -j2
+cmake --preset asan
+cmake --build --preset asan
 
 # No test may reach a real serial device (on some machines /dev/ttyS0 is
 # the console): every port is aimed at a path that does not exist.

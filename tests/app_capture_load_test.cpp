@@ -682,17 +682,5 @@ TEST_F(ImageLoadTest, PreviewIsSmallAndBounded)
     EXPECT_TRUE(LoadPreview(Path(QStringLiteral("none.jpg")), QSize(180, 180)).isNull());
 }
 
-TEST(OpenFilterTest, PipeFilterBecomesQtFilters)
-{
-    EXPECT_EQ(
-        QtNameFilters(QString::fromLatin1(kOpenPictureFilter)),
-        (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp *.png)"),
-                     QStringLiteral("JPEG Image File (*.jpg)"),
-                     QStringLiteral("JPEG Image File (*.jpeg)"), QStringLiteral("Bitmaps (*.bmp)"),
-                     QStringLiteral("PNG Image File (*.png)")}));
-    EXPECT_EQ(QtNameFilters(QStringLiteral("Text|*.txt;*.md")),
-              QStringList{QStringLiteral("Text (*.txt *.md)")});
-}
-
 }  // namespace
 }  // namespace korvex

@@ -29,7 +29,7 @@ protected:
     void MakeLibrary(int n, int m, uint32_t seed)
     {
         std::mt19937 rng(seed);
-        *lib = LibraryData{};
+        lib = std::make_unique<LibraryData>();
         for (int i = 0; i < n; ++i) {
             for (uint32_t &c : lib->pictures[i].colours)
                 c = rng() & 0xF0F0F0;

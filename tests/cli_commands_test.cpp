@@ -918,11 +918,11 @@ TEST_F(CliTest, EditsSaveWhatTheWindowSaves)
             EXPECT_TRUE(Has(r.err, e.says)) << what << ": " << r.err;
         }
         if (e.op) {
-            LibraryDocument doc(GbkToUtf8);
-            doc.Load(*original);
-            e.op(doc);
+            auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+            doc->Load(*original);
+            e.op(*doc);
             auto data = std::make_unique<LibraryData>();
-            doc.Store(*data);
+            doc->Store(*data);
             ASSERT_TRUE(SaveLibraryFile(window, *data, error)) << error;
             EXPECT_TRUE(FileBytes(library) == FileBytes(window)) << what;
         } else {

@@ -70,30 +70,30 @@ TEST(ShowFilesTest, RandomLibrariesSurviveExportAndImportByteForByte)
             data->program[s] = {static_cast<uint8_t>(random() % 10 ? random() % pictures : 200),
                                 static_cast<uint8_t>(random() % kEffectCount),
                                 static_cast<uint8_t>(random() % (kValueMax + 1))};
-        LibraryDocument doc(GbkToUtf8);
-        doc.Load(*data);
-        ASSERT_LT(doc.ProgramLength(), steps);
+        auto doc = std::make_unique<LibraryDocument>(GbkToUtf8);
+        doc->Load(*data);
+        ASSERT_LT(doc->ProgramLength(), steps);
         for (uint32_t &c : data->pictures[0].colours)
             c &= 0xF0F0F0u;
-        LibraryDocument cleared(GbkToUtf8);
-        cleared.Load(*data);
+        auto cleared = std::make_unique<LibraryDocument>(GbkToUtf8);
+        cleared->Load(*data);
 
         QTemporaryDir a;
         QString error;
-        const ShowExport show = ShowToFiles(doc);
+        const ShowExport show = ShowToFiles(*doc);
         EXPECT_EQ(show.warnings, QStringList{QStringLiteral(
                                      "picture 1: low 4 bits of each channel are not kept by the "
                                      "controller; import clears them")});
         ASSERT_TRUE(WriteShowFolder(show, a.path(), false, error)) << error.toStdString();
-        LibraryDocument back(GbkToUtf8);
-        ASSERT_TRUE(ReadShowFolder(a.path(), back, error)) << error.toStdString();
-        ASSERT_EQ(back.PictureCount(), pictures);
-        EXPECT_EQ(0, std::memcmp(cleared.Pictures().data(), back.Pictures().data(),
+        auto back = std::make_unique<LibraryDocument>(GbkToUtf8);
+        ASSERT_TRUE(ReadShowFolder(a.path(), *back, error)) << error.toStdString();
+        ASSERT_EQ(back->PictureCount(), pictures);
+        EXPECT_EQ(0, std::memcmp(cleared->Pictures().data(), back->Pictures().data(),
                                  sizeof(PictureRecord) * pictures));
-        ASSERT_EQ(back.ProgramLength(), doc.ProgramLength());
-        EXPECT_EQ(0, std::memcmp(doc.Program().data(), back.Program().data(),
-                                 sizeof(ProgramEntry) * doc.ProgramLength()));
-        const ShowExport once = ShowToFiles(cleared), again = ShowToFiles(back);
+        ASSERT_EQ(back->ProgramLength(), doc->ProgramLength());
+        EXPECT_EQ(0, std::memcmp(doc->Program().data(), back->Program().data(),
+                                 sizeof(ProgramEntry) * doc->ProgramLength()));
+        const ShowExport once = ShowToFiles(*cleared), again = ShowToFiles(*back);
         ASSERT_EQ(once.files.size(), static_cast<size_t>(pictures) + 1);
         ASSERT_EQ(again.files.size(), once.files.size());
         EXPECT_TRUE(again.warnings.isEmpty());

@@ -17,6 +17,7 @@
 
 #include "host/FrmCut.h"
 #include "host/MessageBox.h"
+#include "host/open_picture_filter.h"
 #include "app/image_load.h"
 #include "tests/support/capture_images.h"
 
@@ -425,6 +426,18 @@ TEST_F(CutDialogTest, LongStoredNameIsShownCutToFifteenBytes)
     form->name = QStringLiteral("abcdefghijklmnopqr");  // 18 bytes, as a record may hold
     form->show();
     EXPECT_EQ(form->sPictName->text(), QStringLiteral("abcdefghijklmno"));
+}
+
+TEST(OpenFilterTest, PipeFilterBecomesQtFilters)
+{
+    EXPECT_EQ(
+        QtNameFilters(QString::fromLatin1(kOpenPictureFilter)),
+        (QStringList{QStringLiteral("All(*.jpg *.jpeg *.bmp *.png)"),
+                     QStringLiteral("JPEG Image File (*.jpg)"),
+                     QStringLiteral("JPEG Image File (*.jpeg)"), QStringLiteral("Bitmaps (*.bmp)"),
+                     QStringLiteral("PNG Image File (*.png)")}));
+    EXPECT_EQ(QtNameFilters(QStringLiteral("Text|*.txt;*.md")),
+              QStringList{QStringLiteral("Text (*.txt *.md)")});
 }
 
 }  // namespace

@@ -113,14 +113,14 @@ TEST_F(ReadBackTest, ReadAsksWhileUnsavedThenReplacesTheLibraryWithoutSaving)
     EXPECT_EQ(barValue, barMaximum);
     EXPECT_TRUE(form->PrgBar->isHidden());
 
-    LibraryDocument expected(GbkToUtf8);
-    expected.Load(*held);
+    auto expected = std::make_unique<LibraryDocument>(GbkToUtf8);
+    expected->Load(*held);
     Lists listed;
-    for (int i = 0; i < expected.PictureCount(); ++i)
+    for (int i = 0; i < expected->PictureCount(); ++i)
         for (auto *list : {&std::get<0>(listed), &std::get<1>(listed)})
-            list->push_back(QString::fromStdString(expected.PictureLabel(i)));
-    for (int s = 0; s < expected.ProgramLength(); ++s)
-        std::get<2>(listed).push_back(QString::fromStdString(expected.StepLabel(s)));
+            list->push_back(QString::fromStdString(expected->PictureLabel(i)));
+    for (int s = 0; s < expected->ProgramLength(); ++s)
+        std::get<2>(listed).push_back(QString::fromStdString(expected->StepLabel(s)));
     EXPECT_EQ(Shown(), listed);
     EXPECT_EQ(form->doc.Picture(2).colours[2047], held->pictures[2].colours[2047]);
     EXPECT_EQ(form->doc.Program()[2].value, 17);

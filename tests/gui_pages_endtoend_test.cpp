@@ -90,47 +90,47 @@ TEST_F(EndToEnd, CapturedLibraryAndProgramReachTheControllerAfterARestart)
     const QString files[3] = {MakeBmp(dir.filePath("a.bmp"), 1), MakeBmp(dir.filePath("b.bmp"), 2),
                               MakeBmp(dir.filePath("c.bmp"), 3)};
     {
-        TFormMain first(ExePath());
-        first.show();
-        CaptureThroughDialog(first, files[0], QStringLiteral("红色"));
-        CaptureThroughDialog(first, files[1], QStringLiteral("blue"));
-        CaptureThroughDialog(first, files[2], QStringLiteral("第三"));
-        ASSERT_EQ(first.PictList->count(), 3);
+        auto first = std::make_unique<TFormMain>(ExePath());
+        first->show();
+        CaptureThroughDialog(*first, files[0], QStringLiteral("红色"));
+        CaptureThroughDialog(*first, files[1], QStringLiteral("blue"));
+        CaptureThroughDialog(*first, files[2], QStringLiteral("第三"));
+        ASSERT_EQ(first->PictList->count(), 3);
         ASSERT_TRUE(messages.empty()) << messages[0].text.toStdString();
 
         // Four steps: the effect and value chosen after an add apply to the
         // step just added, which is the selected one.
         auto add = [&](int picture, int effect, int value) {
-            first.nPictList->setCurrentRow(picture);
-            first.nPictListDblClick();
-            first.SelAnimation->setCurrentIndex(effect);
-            first.SelAnimationChange(first.SelAnimation);
-            first.vSpeedStay->setValue(value);  // runs the change handling itself
+            first->nPictList->setCurrentRow(picture);
+            first->nPictListDblClick();
+            first->SelAnimation->setCurrentIndex(effect);
+            first->SelAnimationChange(first->SelAnimation);
+            first->vSpeedStay->setValue(value);  // runs the change handling itself
         };
         add(0, 0, 3);
         add(2, 2, 31);
         add(1, 5, 2);
         add(0, 7, 9);
-        ASSERT_EQ(first.nProgList->count(), 4);
-        EXPECT_EQ(first.nProgList->item(3)->text(), QStringLiteral("001: 红色 - 收拢"));
-        first.BtnSaveProgList->click();
-        EXPECT_FALSE(first.BtnSavePict->isEnabled());
+        ASSERT_EQ(first->nProgList->count(), 4);
+        EXPECT_EQ(first->nProgList->item(3)->text(), QStringLiteral("001: 红色 - 收拢"));
+        first->BtnSaveProgList->click();
+        EXPECT_FALSE(first->BtnSavePict->isEnabled());
     }
 
     SimPort port;
     ASSERT_TRUE(port.ok());
-    TFormMain second(ExePath());
-    ASSERT_TRUE(second.BtnSendPict->isEnabled());
-    EXPECT_EQ(ListItems(second.PictList),
+    auto second = std::make_unique<TFormMain>(ExePath());
+    ASSERT_TRUE(second->BtnSendPict->isEnabled());
+    EXPECT_EQ(ListItems(second->PictList),
               (std::vector<std::string>{"001: 红色", "002: blue", "003: 第三"}));
-    EXPECT_EQ(ListItems(second.nProgList),
+    EXPECT_EQ(ListItems(second->nProgList),
               (std::vector<std::string>{"001: 红色 - 显示", "002: 第三 - 左移", "003: blue - 等待",
                                         "004: 红色 - 收拢"}));
     for (int x : {0, 1, 316, 2047})
-        EXPECT_EQ(second.doc.Pictures()[1].colours[x], StoredColour(files[1], x)) << x;
+        EXPECT_EQ(second->doc.Pictures()[1].colours[x], StoredColour(files[1], x)) << x;
 
-    second.BtnSendPict->click();
-    second.BtnSendProg->click();
+    second->BtnSendPict->click();
+    second->BtnSendProg->click();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].icon, MsgIcon::None) << messages[0].text.toStdString();
     EXPECT_EQ(messages[1].icon, MsgIcon::None) << messages[1].text.toStdString();
@@ -141,11 +141,11 @@ TEST_F(EndToEnd, CapturedLibraryAndProgramReachTheControllerAfterARestart)
     };
     for (int p = 0; p < 3; ++p)
         for (int b = 0; b < 4; ++b)
-            EXPECT_TRUE(same(port->Block(p, b), EncodePictureBlock(second.doc.Pictures()[p], b)))
+            EXPECT_TRUE(same(port->Block(p, b), EncodePictureBlock(second->doc.Pictures()[p], b)))
                 << p << "/" << b;
-    EXPECT_TRUE(same(port->Block(127, 0), EncodeNameTable(second.doc.Pictures(), 0)));
-    EXPECT_TRUE(same(port->Block(127, 1), EncodeNameTable(second.doc.Pictures(), 1)));
-    EXPECT_TRUE(same(port->Block(127, 2), EncodeProgramBlock(second.doc.Program(), 4)));
+    EXPECT_TRUE(same(port->Block(127, 0), EncodeNameTable(second->doc.Pictures(), 0)));
+    EXPECT_TRUE(same(port->Block(127, 1), EncodeNameTable(second->doc.Pictures(), 1)));
+    EXPECT_TRUE(same(port->Block(127, 2), EncodeProgramBlock(second->doc.Program(), 4)));
     EXPECT_EQ(port->ConfigRecord()[16], 3);
 }
 

@@ -158,13 +158,13 @@ TEST(PictureNames, DialogsCliAndImportTakeTheSameNames)
                    R"( "pictures": [{"file": "a.png", "name": ")" +
                    QByteArray(row.name) + R"("}]})");
         json.close();
-        LibraryDocument imported(GbkToUtf8);
+        auto imported = std::make_unique<LibraryDocument>(GbkToUtf8);
         QString why;
-        EXPECT_EQ(ReadShowFolder(dir.path(), imported, why), !row.refusal) << row.name;
+        EXPECT_EQ(ReadShowFolder(dir.path(), *imported, why), !row.refusal) << row.name;
         if (row.refusal) {
             EXPECT_TRUE(why.contains(QString::fromUtf8(row.refusal))) << why.toStdString();
         } else {
-            EXPECT_EQ(imported.PictureName(0), row.name);
+            EXPECT_EQ(imported->PictureName(0), row.name);
         }
     }
 }

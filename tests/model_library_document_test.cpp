@@ -12,7 +12,10 @@ namespace korvex {
 namespace {
 
 // Names in these tests are ASCII, whose GBK bytes are the UTF-8 text.
-std::string Same(const std::string &gbk) { return gbk; }
+std::string Same(const std::string &gbk)
+{
+    return gbk;
+}
 
 PictureColours Filled(uint32_t colour)
 {
@@ -56,18 +59,18 @@ TEST_F(Document, ListsOnlyStepsWhosePictureExistsAndCompactsTheTable)
 {
     // A hole in the middle: raw and listed entries differ from entry 1 on.
     LoadLibrary(5, {{0, 1, 10}, {7, 2, 20}, {1, 200, 3}, {4, 6, 30}});
-    EXPECT_EQ(Steps(), (std::vector<std::string>{"001: p1 - 渐显", "002: p2 - ??",
-                                                 "003: p5 - 展开"}));
+    EXPECT_EQ(Steps(),
+              (std::vector<std::string>{"001: p1 - 渐显", "002: p2 - ??", "003: p5 - 展开"}));
     const ProgramTable &t = doc->Program();
     EXPECT_EQ(t[1].picture, 1);
     EXPECT_EQ(t[1].effect, 200);
     EXPECT_EQ(t[2].picture, 4);
     EXPECT_EQ(t[2].value, 30);
 
-    LibraryData saved;
-    doc->Store(saved);
-    EXPECT_EQ(saved.pictureCount, 5);
-    EXPECT_EQ(saved.programLength, 3);
+    auto saved = std::make_unique<LibraryData>();
+    doc->Store(*saved);
+    EXPECT_EQ(saved->pictureCount, 5);
+    EXPECT_EQ(saved->programLength, 3);
 
     // Lengths outside 0..512 list nothing or at most the table.
     doc->RebuildProgram(-4);

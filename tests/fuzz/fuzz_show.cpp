@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -58,16 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     json.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size));
     json.close();
 
-    korvex::LibraryDocument doc(korvex::GbkToUtf8);
+    auto doc = std::make_unique<korvex::LibraryDocument>(korvex::GbkToUtf8);
     QString error;
-    if (korvex::ReadShowFolder(dir, doc, error)) {
+    if (korvex::ReadShowFolder(dir, *doc, error)) {
         Check(error.isEmpty());
-        Check(doc.PictureCount() <= korvex::kMaxPictures);
-        Check(doc.ProgramLength() <= korvex::kMaxProgram);
-        for (int s = 0; s < doc.ProgramLength(); ++s)
-            Check(doc.Program()[static_cast<size_t>(s)].picture < doc.PictureCount());
-        for (int i = 0; i < doc.PictureCount(); ++i)
-            Check(korvex::NameOf(doc.Picture(i)).size() <= size_t(korvex::kNameTyped));
+        Check(doc->PictureCount() <= korvex::kMaxPictures);
+        Check(doc->ProgramLength() <= korvex::kMaxProgram);
+        for (int s = 0; s < doc->ProgramLength(); ++s)
+            Check(doc->Program()[static_cast<size_t>(s)].picture < doc->PictureCount());
+        for (int i = 0; i < doc->PictureCount(); ++i)
+            Check(korvex::NameOf(doc->Picture(i)).size() <= size_t(korvex::kNameTyped));
     } else {
         Check(error.startsWith(dir));
     }

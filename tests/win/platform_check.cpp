@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/gbk_text.h"
@@ -48,12 +49,13 @@ void Gbk()
         CheckEqual(Utf8ToGbk(c.from), c.to, std::string("Utf8ToGbk, ") + c.what);
 }
 
-LibraryData Library(int pictures)
+// A library is about 1 MB: on the heap, never in a frame.
+std::unique_ptr<LibraryData> Library(int pictures)
 {
-    LibraryData d;
-    d.pictureCount = pictures;
-    d.pictures[0].colours[5] = 0x00102030;
-    StoreName(d.pictures[0], "\xBA\xEC");
+    auto d = std::make_unique<LibraryData>();
+    d->pictureCount = pictures;
+    d->pictures[0].colours[5] = 0x00102030;
+    StoreName(d->pictures[0], "\xBA\xEC");
     return d;
 }
 
@@ -61,27 +63,27 @@ void LibraryFiles(const QString &dir)
 {
     const std::string path = QDir(dir).filePath(QStringLiteral("红色.Dat")).toStdString();
     std::string error;
-    bool ok = SaveLibraryFile(path, Library(1), error);
+    bool ok = SaveLibraryFile(path, *Library(1), error);
     Check(ok, "a new library file is saved: " + error);
-    ok = SaveLibraryFile(path, Library(2), error);
+    ok = SaveLibraryFile(path, *Library(2), error);
     Check(ok, "an existing one is replaced: " + error);
-    LibraryData back;
-    ok = LoadLibraryFile(path, back, error);
-    Check(ok && back.pictureCount == 2 && back.pictures[0].colours[5] == 0x00102030 &&
-              NameOf(back.pictures[0]) == "\xBA\xEC",
+    const std::unique_ptr<LibraryData> back = Library(0);
+    ok = LoadLibraryFile(path, *back, error);
+    Check(ok && back->pictureCount == 2 && back->pictures[0].colours[5] == 0x00102030 &&
+              NameOf(back->pictures[0]) == "\xBA\xEC",
           "the replaced file reads back as saved: " + error);
     Check(QDir(dir).entryList(QDir::Files | QDir::Hidden).size() == 1,
           "no temporary file is left beside it");
 
     const std::wstring wide = QString::fromStdString(path).toStdWString();
     SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY);
-    Check(!SaveLibraryFile(path, Library(3), error), "a read-only file is not replaced");
+    Check(!SaveLibraryFile(path, *Library(3), error), "a read-only file is not replaced");
     CheckEqual(error, "File access denied", "the refusal of a read-only file");
-    Check(LoadLibraryFile(path, back, error) && back.pictureCount == 2,
+    Check(LoadLibraryFile(path, *back, error) && back->pictureCount == 2,
           "the read-only file keeps its bytes");
     SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
 
-    Check(!SaveLibraryFile(dir.toStdString(), Library(1), error), "a folder is not replaced");
+    Check(!SaveLibraryFile(dir.toStdString(), *Library(1), error), "a folder is not replaced");
     bool notRegular = false;
     Check(OpenRegularFile(dir.toStdString(), notRegular) < 0 && notRegular,
           "a folder is not opened as a file");
@@ -89,7 +91,7 @@ void LibraryFiles(const QString &dir)
     std::FILE *f = _wfopen(QString::fromStdString(shortFile).toStdWString().c_str(), L"wb");
     std::fputs("\x02", f);
     std::fclose(f);
-    Check(!LoadLibraryFile(shortFile, back, error), "a short file is refused");
+    Check(!LoadLibraryFile(shortFile, *back, error), "a short file is refused");
     CheckEqual(error, "Read beyond end of file", "the refusal of a short file");
 }
 

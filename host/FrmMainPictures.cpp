@@ -1,17 +1,30 @@
-// Picture management page: preview strip, New, Replace, Rename, Delete.
+// Picture management page: its widgets, the preview strip, New, the list
+// menu's 生成图形... (a picture made by the pattern dialog, added as New adds
+// a captured one), Replace, Rename and Delete. The menu's sends and reads
+// are in FrmMainUpload.cpp and FrmMainReadBack.cpp.
+#include <QAction>
+#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <algorithm>
 
 #include "host/FrmCut.h"
 #include "host/FrmMain.h"
+#include "host/FrmPattern.h"
+#include "host/list_box.h"
 #include "host/list_selection.h"
 #include "host/FrmRename.h"
+#include "host/page_widgets.h"
 #include "app/gbk_text.h"
 #include "app/picture_strip.h"
+#include "model/pattern.h"
 
 namespace korvex {
 
@@ -63,6 +76,81 @@ int CaptureHidden(TFormMain *form, const QString &name, CaptureOutcome &out)
 
 }  // namespace
 
+void TFormMain::BuildPatternPage()
+{
+    Pict = new QLabel(Pattern);
+    Pict->setGeometry(12, 4, 317, 9);
+
+    auto *pictList = new ListBox(Pattern);
+    PictList = pictList;
+    PictList->setGeometry(28, 20, 145, 213);
+    pictList->onClick = [this] { PictListClick(); };
+    PictMenu = new QMenu(PictList);
+    MnuPattern = PictMenu->addAction(QStringLiteral("生成图形..."));
+    connect(MnuPattern, &QAction::triggered, this, [this] { MnuPatternClick(); });
+    MnuSendSelected = PictMenu->addAction(QStringLiteral("发送选中图形"));
+    MnuReadCard = PictMenu->addAction(QStringLiteral("从控制卡读取"));
+    MnuCheckCard = PictMenu->addAction(QStringLiteral("与控制卡核对"));
+    PictList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(PictList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PictListPopup(pos); });
+    connect(MnuSendSelected, &QAction::triggered, this, [this] { MnuSendSelectedClick(); });
+    connect(MnuReadCard, &QAction::triggered, this, [this] { MnuReadCardClick(); });
+    connect(MnuCheckCard, &QAction::triggered, this, [this] { MnuCheckCardClick(); });
+
+    BtnNew = MakeButton(Pattern, QStringLiteral("新  建"), 216, 32, 75, 25, true);
+    BtnNew->setDefault(true);
+    BtnReplace = MakeButton(Pattern, QStringLiteral("替  换"), 216, 64, 75, 25, false);
+    BtnDelete = MakeButton(Pattern, QStringLiteral("删  除"), 216, 96, 75, 25, false);
+    BtnRename = MakeButton(Pattern, QStringLiteral("改  名"), 216, 128, 75, 25, false);
+    BtnSavePict = MakeButton(Pattern, QStringLiteral("保  存"), 216, 160, 75, 25, false);
+    BtnSendPict = MakeButton(Pattern, QStringLiteral("发  送"), 216, 192, 75, 25, false);
+
+    // Along the page's bottom edge, 12 high; placed again whenever the page
+    // is resized (eventFilter).
+    PrgBar = new QProgressBar(Pattern);
+    PrgBar->setTextVisible(false);
+    PrgBar->setRange(0, 0);
+    PrgBar->setValue(0);
+    PrgBar->hide();
+    Pattern->installEventFilter(this);
+
+    QWidget::setTabOrder(PictList, BtnNew);
+    QWidget::setTabOrder(BtnNew, BtnReplace);
+    QWidget::setTabOrder(BtnReplace, BtnRename);
+    QWidget::setTabOrder(BtnRename, BtnSavePict);
+    QWidget::setTabOrder(BtnSavePict, BtnSendPict);
+    QWidget::setTabOrder(BtnSendPict, PrgBar);
+    QWidget::setTabOrder(PrgBar, BtnDelete);
+
+    // Enter on this page presses a focused button, otherwise New, the
+    // page's default button.
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *enter = new QShortcut(QKeySequence(key), Pattern);
+        enter->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(enter, &QShortcut::activated, this, [this] {
+            auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
+            QPushButton *target = focused && focused->parentWidget() == Pattern ? focused : BtnNew;
+            if (target->isEnabled() && target->isVisible())
+                target->click();
+        });
+    }
+
+    connect(BtnNew, &QPushButton::clicked, this, [this] { BtnNewClick(); });
+    connect(BtnReplace, &QPushButton::clicked, this, [this] { BtnReplaceClick(); });
+    connect(BtnDelete, &QPushButton::clicked, this, [this] { BtnDeleteClick(); });
+    connect(BtnRename, &QPushButton::clicked, this, [this] { BtnRenameClick(); });
+    connect(BtnSavePict, &QPushButton::clicked, this, [this] { BtnSavePictClick(); });
+    connect(BtnSendPict, &QPushButton::clicked, this, [this] { BtnSendPictClick(); });
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Pattern && event->type() == QEvent::Resize)
+        PrgBar->setGeometry(0, Pattern->height() - 12, Pattern->width(), 12);
+    return QWidget::eventFilter(watched, event);
+}
+
 void TFormMain::PictListClick()
 {
     const int selected = SelectedRow(PictList);
@@ -108,6 +196,24 @@ void TFormMain::AppendPicture(const PictureColours &colours, const QString &name
     PictListClick();
     picturesDirty = true;
     BtnSavePict->setEnabled(true);
+}
+
+void TFormMain::MnuPatternClick()
+{
+    if (doc.PicturesFull()) {
+        BtnNew->setEnabled(false);  // as New does
+        return;
+    }
+    // The pattern fills the controller's pixels when one was checked (a
+    // count of 0, as a record without a signature has, is no count).
+    const PatternRange range = RangeOf(PatternParam::Pixels);
+    const int count = connected ? GetWord(hostCopy, cfg::kPixelCount) : 0;
+    const int pixels = count > 0 ? std::clamp(count, range.lo, range.hi) : range.hi;
+    TFormPattern dialog(this, pixels);
+    const int result = runPattern ? runPattern(this, dialog) : dialog.exec();
+    if (result != 1)
+        return;
+    AppendPicture(dialog.colours, dialog.name);
 }
 
 void TFormMain::BtnReplaceClick()
