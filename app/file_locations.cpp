@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "app/platform.h"
+
 namespace korvex {
 
 namespace {
@@ -27,7 +29,8 @@ FileLayout ActiveLayout()
 #if KORVEX_INSTALLED_LAYOUT
     return FileLayout::Installed;
 #else
-    return FileLayout::Portable;
+    static const bool usable = PortableFolderUsable(QFileInfo(OwnExecutable()).path());
+    return usable ? FileLayout::Portable : FileLayout::Installed;
 #endif
 }
 
@@ -57,8 +60,7 @@ FileLocations LocateFiles(FileLayout layout, const QString &exePath)
 
 FileLocations CompanionFiles()
 {
-    // The real executable, through any link to it, as the kernel knows it.
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QString self = OwnExecutable();
     const QString folder = self.isEmpty() ? QStringLiteral(".") : QFileInfo(self).path();
     return LocateFiles(ActiveLayout(), folder + QStringLiteral("/korvex"));
 }

@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace korvex {
 
@@ -18,27 +21,28 @@ class RecordFile {
 public:
     RecordFile()
     {
-        const char *base = std::getenv("XDG_RUNTIME_DIR");
-        if (!base || !*base)
-            base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/korvex-XXXXXX";
-        if (mkdtemp(tmpl.data())) {
-            dir_ = tmpl;
-            path_ = dir_ + "/link-trace";
+        QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        if (base.isEmpty())
+            base = QDir::tempPath();
+        QTemporaryDir dir(base + QStringLiteral("/korvex-XXXXXX"));
+        if (dir.isValid()) {
+            dir.setAutoRemove(false);
+            dir_ = dir.path();
+            path_ = dir_ + QStringLiteral("/link-trace");
         }
     }
     ~RecordFile()
     {
-        if (dir_.empty() || getpid() != owner_)
+        if (dir_.isEmpty() || QCoreApplication::applicationPid() != owner_)
             return;
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
+        QFile::remove(path_);
+        QDir().rmdir(dir_);
     }
-    const std::string &Path() const { return path_; }
+    const QString &Path() const { return path_; }
 
 private:
-    pid_t owner_ = getpid();
-    std::string dir_, path_;
+    qint64 owner_ = QCoreApplication::applicationPid();
+    QString dir_, path_;
 };
 
 // What the trace of the latest connection says (formats: link/trace.cpp).
@@ -184,8 +188,8 @@ void EnableExchangeRecord()
     if (TraceSetting())
         return;  // the user's own choice stands
     static RecordFile record;
-    if (!record.Path().empty())
-        setenv("KORVEX_LINK_TRACE", record.Path().c_str(), 1);
+    if (!record.Path().isEmpty())
+        qputenv("KORVEX_LINK_TRACE", QFile::encodeName(record.Path()));
 }
 
 ExchangeFailure DiagnoseExchange(int port, const std::string &root)

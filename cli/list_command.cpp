@@ -2,8 +2,8 @@
 // labelled and listed exactly as the desktop program's lists show them.
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
+#include "app/platform.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/library_access.h"
@@ -48,7 +48,7 @@ int RunList(const Invocation &inv)
     if (!doc)
         return kExitUsage;
 
-    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    const bool terminal = IsTerminal(stdout);
     std::printf("library: %s\n", Printable(inv.libraryPath, terminal).c_str());
     std::printf("pictures: %d\n", doc->PictureCount());
     for (int i = 0; i < doc->PictureCount(); ++i)

@@ -1,10 +1,10 @@
 // korvex-cli: programs controller cards from a prepared library file, on
 // the same model, file and upload code as the desktop program.
-#include <csignal>
 #include <cstdio>
 #include <iterator>
 #include <string>
 
+#include "app/platform.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/library_access.h"
@@ -74,7 +74,8 @@ std::vector<const CommandDecl *> Commands()
 int main(int argc, char **argv)
 {
     using namespace korvex::cli;
-    std::signal(SIGXFSZ, SIG_IGN);  // a write past a file-size limit fails as "Disk full"
+    korvex::PrepareProcess();
+    argv = korvex::Utf8Arguments(argc, argv);
     if (argc < 2) {
         Usage(stderr);
         return kExitUsage;

@@ -1,6 +1,7 @@
 // Port choice and failure wording for korvex-cli.
 #include "cli/port_choice.h"
 
+#include <QByteArray>
 #include <cstdlib>
 
 #include "app/port_diagnosis.h"
@@ -28,7 +29,12 @@ bool ChoosePort(const ParsedArgs &args, int &port)
             Error("--device needs the path of a serial device");
             return false;
         }
-        setenv(link::PortVariable(port).c_str(), g_device.c_str(), 1);
+        if (!link::PortVariablesApply()) {
+            // The link library would open COM<port> whatever was named.
+            Error("--device is not available here: choose the port with --port N (COMN)");
+            return false;
+        }
+        qputenv(link::PortVariable(port).c_str(), QByteArray::fromStdString(g_device));
     }
     EnableExchangeRecord();
     return true;

@@ -2,12 +2,13 @@
 #include "cli/progress.h"
 
 #include <cstdio>
-#include <unistd.h>
+
+#include "app/platform.h"
 
 namespace korvex::cli {
 
 ProgressBar::ProgressBar(const std::string &label, int maximum)
-    : label_(label), estimate_(maximum), tty_(::isatty(STDERR_FILENO) == 1)
+    : label_(label), estimate_(maximum), tty_(IsTerminal(stderr))
 {
     if (!tty_)
         std::fprintf(stderr, "%s: %d blocks\n", label_.c_str(), maximum);

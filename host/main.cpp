@@ -3,17 +3,17 @@
 // argument it reads is --version, which prints the version and ends
 // without opening a window.
 #include <QApplication>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "host/FrmMain.h"
+#include "app/platform.h"
 #include "app/qt_translation.h"
 
 int main(int argc, char **argv)
 {
-    std::signal(SIGXFSZ, SIG_IGN);  // a write past a file-size limit fails as "Disk full"
+    korvex::PrepareProcess();
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("korvex %s\n", KORVEX_VERSION);
         return 0;

@@ -225,6 +225,11 @@ std::string PortVariable(int32_t port)
     return "KORVEX_COM" + std::to_string(port);
 }
 
+bool PortVariablesApply()
+{
+    return true;
+}
+
 bool IsKernelConsole(const std::string &path, const std::string &root)
 {
     return IsConsolePath(path, Consoles(root));

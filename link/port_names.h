@@ -16,6 +16,10 @@
 // console is refused, also when a KORVEX_COM<n> names it: the library would
 // otherwise set the console raw and write frames onto it.
 //
+// On Windows (port_names_win.cpp) port n is always \\.\COMn, as the
+// library opens it; the list is the registry's serial map in COM order,
+// each with the device manager's name for it, and no port is a console.
+//
 // `root` is empty on a real machine. Tests pass a folder that holds a fake
 // dev/, sys/ and proc/cmdline, so that every rule runs without hardware.
 #pragma once
@@ -61,5 +65,8 @@ bool IsKernelConsole(const std::string &path, const std::string &root = std::str
 
 // "KORVEX_COM<n>".
 std::string PortVariable(int32_t port);
+// Whether a KORVEX_COM<n> names port n's device on this system: on Linux
+// it does; on Windows port n is always COMn.
+bool PortVariablesApply();
 
 }  // namespace korvex::link

@@ -9,6 +9,8 @@ set(KORVEX_LINK_SOURCES
 set(KORVEX_LINK_API ${KORVEX_ROOT}/link/korvex_api.cpp)
 if(WIN32)
   set(KORVEX_LINK_PORT ${KORVEX_ROOT}/link/port_win32.cpp)
+  # The host side's port list on Windows: the registry's serial map.
+  set(KORVEX_PORT_NAMES ${KORVEX_ROOT}/link/port_names_win.cpp)
 else()
   set(KORVEX_LINK_PORT ${KORVEX_ROOT}/link/port_posix.cpp ${KORVEX_ROOT}/link/port_names.cpp)
   # The port naming rule is also compiled into the host side (korvex-cli
