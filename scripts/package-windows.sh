@@ -67,7 +67,7 @@ system_dll() {
   advapi32.dll | authz.dll | bcrypt.dll | cfgmgr32.dll | comctl32.dll | comdlg32.dll | crypt32.dll | \
     d2d1.dll | d3d11.dll | d3d9.dll | dwmapi.dll | dwrite.dll | dxgi.dll | gdi32.dll | imm32.dll | \
     kernel32.dll | msvcrt.dll | mpr.dll | netapi32.dll | ntdll.dll | ole32.dll | oleaut32.dll | \
-    setupapi.dll | shell32.dll | shlwapi.dll | user32.dll | userenv.dll | uxtheme.dll | version.dll | \
+    setupapi.dll | shcore.dll | shell32.dll | shlwapi.dll | user32.dll | userenv.dll | uxtheme.dll | version.dll | \
     winmm.dll | ws2_32.dll | wtsapi32.dll) return 0 ;;
   esac
   return 1
