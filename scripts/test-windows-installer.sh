@@ -5,8 +5,8 @@
 # the installed korvex-cli.exe --version, the uninstaller's registration, a
 # silent uninstall, and then no installed file, Start-menu entry or
 # registration left behind, while the operator's files stay. Installs wine64
-# when it is missing. Prints
-# "installer: N passed, N failed" and exits non-zero when a check fails.
+# when it is missing. Prints "installer: N passed, N failed" and exits
+# non-zero when a check fails.
 #
 #   scripts/test-windows-installer.sh [SETUP_EXE]
 #     SETUP_EXE   korvex-<version>-setup.exe; without it scripts/package-windows.sh
@@ -93,7 +93,13 @@ KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\korvex'
 snapshot() {
   (cd "$C" && find . \( -type f -o -type l \) | grep -v -i -e '/temp/' | LC_ALL=C sort)
 }
+# The registry's keys, as the prefix saves them when its server stops.
+keys() {
+  timeout 30 "$WINESERVER" -w || true
+  cat "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" | sed -n 's/^\[\(.*\)\] [0-9].*/\1/p' | LC_ALL=C sort
+}
 snapshot >"$WORK/before.txt"
+keys >"$WORK/keys-before.txt"
 
 echo "== $(basename "$SETUP") /S"
 check "the silent install exits 0" w "$SETUP" /S
@@ -108,6 +114,11 @@ if [ -d "$FOLDER" ]; then
   check "it installs the portable folder's files, the uninstaller and the Start-menu entry, nothing else" \
     diff "$WORK/expected.txt" "$WORK/installed.txt"
 fi
+
+keys >"$WORK/keys-after-install.txt"
+LC_ALL=C comm -13 "$WORK/keys-before.txt" "$WORK/keys-after-install.txt" >"$WORK/keys-added.txt"
+check "the only registry key it adds is its Uninstall key" \
+  test "$(cat "$WORK/keys-added.txt")" = 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\korvex'
 
 echo "== korvex-cli.exe --version (installed)"
 code=0
