@@ -184,24 +184,27 @@ done
 echo "== inputs"
 IN=$WORK/inputs
 mkdir -p "$IN"
+lcli() {
+  KORVEX_COM1=$LINK "$LBIN/korvex-cli" "$@" >>"$WORK/inputs.log" 2>&1 ||
+    { echo "   korvex-cli $* failed (see $WORK/inputs.log)"; exit 1; }
+}
 (
   cd "$IN"
   convert -size 64x2 xc:'#ff2000' BMP3:red.bmp
   convert -size 300x3 gradient:'#00ff00-#0000ff' -quality 95 ramp.jpg
   convert -size 100x2 xc:'#ffff00' xc:'#00ffff' xc:'#ff00ff' +append bands.png
-  cli() { "$LBIN/korvex-cli" "$@" >>"$WORK/inputs.log" 2>&1; }
-  cli capture red.bmp --library show.Dat --name 红色
-  cli capture ramp.jpg --library show.Dat --name ramp --width 512 --stretch
-  cli capture bands.png --library show.Dat --name bands
-  cli program add 1 --library show.Dat
-  cli program add 3 --library show.Dat --effect 左移 --value 9
-  cli program add 2 --library show.Dat --effect 等待
-  cli export showdir --library show.Dat
+  lcli capture red.bmp --library show.Dat --name 红色
+  lcli capture ramp.jpg --library show.Dat --name ramp --width 512 --stretch
+  lcli capture bands.png --library show.Dat --name bands
+  lcli program add 1 --library show.Dat
+  lcli program add 3 --library show.Dat --effect 左移 --value 9
+  lcli program add 2 --library show.Dat --effect 等待
+  lcli export showdir --library show.Dat
 )
 mkdir -p "$WORK/full"
 start_sim "$WORK/full"
-KORVEX_COM1=$LINK "$LBIN/korvex-cli" send-pictures --port 1 --library "$IN/show.Dat" >>"$WORK/inputs.log" 2>&1
-KORVEX_COM1=$LINK "$LBIN/korvex-cli" send-program --port 1 --library "$IN/show.Dat" >>"$WORK/inputs.log" 2>&1
+lcli send-pictures --port 1 --library "$IN/show.Dat"
+lcli send-program --port 1 --library "$IN/show.Dat"
 stop_sim
 [ -s "$WORK/full/sim.mem" ] || { echo "   no simulator memory saved (see $WORK/full)"; exit 1; }
 
