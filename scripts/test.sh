@@ -40,3 +40,6 @@ bash scripts/fuzz.sh 20
 if [ -f scripts/test-windows.sh ]; then
   bash scripts/test-windows.sh
 fi
+# The Windows programs under Wine, beside the Linux ones (skipped, with how
+# to make a kit, where there is no Windows kit).
+bash scripts/test-windows-programs.sh
