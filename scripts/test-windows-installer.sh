@@ -27,6 +27,8 @@ fi
 FOLDER=$(dirname "$SETUP")/korvex-$VERSION-win64
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
+# shellcheck source=scripts/wine-ports.sh
+. "$ROOT/scripts/wine-ports.sh"
 if [ ! -x "$WINE" ]; then
   echo "test-windows-installer: installing wine64"
   SUDO=()
@@ -64,27 +66,7 @@ finish() {
 
 echo "== prefix $WINEPREFIX"
 w wineboot -i >"$WORK/wineboot.log" 2>&1
-{
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
-  for n in $(seq 1 255); do printf '"COM%d"="/nonexistent/korvex-com%d"\r\n' "$n" "$n"; done
-} >"$WORK/ports.reg"
-w reg import "Z:${WORK//\//\\}\\ports.reg" >"$WORK/reg.log" 2>&1
-# The device manager reads the ports key when the prefix starts.
-timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
-w reg query 'HKLM\Software\Wine\Ports' >"$WORK/reg-query.log" 2>&1
-bad=0
-for n in $(seq 1 255); do
-  case "$(readlink "$WINEPREFIX/dosdevices/com$n" || true)" in
-  /nonexistent/*) ;;
-  *) echo "COM$n -> $(readlink "$WINEPREFIX/dosdevices/com$n" || echo nothing)"; bad=1 ;;
-  esac
-done
-if [ "$bad" = 1 ]; then
-  echo "REFUSED: the COM port mapping did not take (logs in $WORK)"
-  failed=1
-  finish
-fi
-echo "   COM1..COM255 -> /nonexistent/*"
+map_com_ports /nonexistent/korvex-com1 || { failed=1; finish; }
 
 C=$WINEPREFIX/drive_c
 DEST="$C/Program Files/korvex"

@@ -32,6 +32,8 @@ TARBALL=$(cd "$ROOT/.." && pwd)/shared/windows-kit/korvex-windows-kit.tar.xz
 WIN_OUT=${KORVEX_WIN_OUT:-$ROOT/build-windows}
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
+# shellcheck source=scripts/wine-ports.sh
+. "$ROOT/scripts/wine-ports.sh"
 
 # name|memory the simulator starts with (- empty, full: the sent show)|
 # expected exit status|arguments. Each runs under both systems.
@@ -53,9 +55,9 @@ CASES=(
   "export|-|0|export out --library show.Dat"
   "import|-|0|import showdir --library imported.Dat"
 )
-# Windows alone: the platform sides' own checks, the refusal of --device
-# and the paced upload.
-WIN_ONLY=3
+# Windows alone: the platform sides' own checks, the refusal of --device,
+# the paced upload and the installer.
+WIN_ONLY=4
 PASSED=0 FAILED=0 SKIPPED=0
 
 summary() {
@@ -148,35 +150,10 @@ start_sim() {
 
 echo "== prefix $WINEPREFIX"
 w wineboot -i >"$WORK/wineboot.log" 2>&1
-{
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
-  printf '"COM1"="%s"\r\n' "$LINK"
-  for n in $(seq 2 255); do printf '"COM%d"="/nonexistent/korvex-com%d"\r\n' "$n" "$n"; done
-} >"$WORK/ports.reg"
-w reg import "Z:${WORK//\//\\}\\ports.reg" >"$WORK/reg.log" 2>&1
-# The device manager reads the ports key when the prefix starts.
-timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
+map_com_ports "$LINK" || exit 1
 # One server for the whole run, so each program starts the same way; its
 # output (it prints its objects when signalled) goes to a log.
 "$WINESERVER" -p >"$WORK/wineserver.log" 2>&1 &
-w reg query 'HKLM\Software\Wine\Ports' >"$WORK/reg-query.log" 2>&1
-bad=0
-[ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$LINK" ] || { echo "COM1 -> $(readlink "$WINEPREFIX/dosdevices/com1")"; bad=1; }
-for n in $(seq 2 255); do
-  case "$(readlink "$WINEPREFIX/dosdevices/com$n" || true)" in
-    /nonexistent/*) ;;
-    *) echo "COM$n -> $(readlink "$WINEPREFIX/dosdevices/com$n" || echo nothing)"; bad=1 ;;
-  esac
-done
-if [ "$bad" = 1 ]; then
-  echo "REFUSED: the COM port mapping did not take (logs in $WORK)"
-  exit 1
-fi
-echo "   COM1 -> $LINK, COM2..COM255 -> /nonexistent/*"
-for l in "$WINEPREFIX"/dosdevices/com*; do
-  n=${l##*/com}
-  [ "$n" -gt 255 ] && echo "   COM$n -> $(readlink "$l") (never opened)"
-done
 
 # The inputs every case copies: three small images, a show library made
 # from them with a program, its exported folder, and the memory of a
@@ -310,6 +287,14 @@ fi
 # The server finds its prefix by the folder's identity: stop it before
 # the folder goes.
 cleanup
+
+# The downloads: the zip and the installer are made, and the installer is
+# installed and uninstalled silently in a prefix of its own.
+echo "== the installer (scripts/test-windows-installer.sh)"
+code=0
+bash "$ROOT/scripts/test-windows-installer.sh" >"$WORK/installer.txt" 2>&1 || code=$?
+sed 's/^/   /' "$WORK/installer.txt"
+expect "$code" 0 "the installer"
 summary
 if [ "$FAILED" = 0 ]; then
   rm -rf "$WORK"
