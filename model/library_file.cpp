@@ -122,6 +122,22 @@ bool ParseLibraryImage(const uint8_t *bytes, size_t size, LibraryData &data)
     return true;
 }
 
+bool TakeLibraryImage(const std::string &image, size_t got, const std::string &readFailure,
+                      LibraryData &data, std::string &error)
+{
+    const bool complete =
+        ParseLibraryImage(reinterpret_cast<const uint8_t *>(image.data()), got, data);
+    if (!readFailure.empty()) {
+        error = readFailure;
+        return false;
+    }
+    if (!complete) {
+        error = "Read beyond end of file";
+        return false;
+    }
+    return true;
+}
+
 void StoreName(PictureRecord &record, const std::string &gbk)
 {
     const size_t n = std::min(gbk.size(), size_t(kNameField));

@@ -73,6 +73,11 @@ bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::stri
 // reads at most `size` bytes and returns false when they are too few.
 std::string SerialiseLibrary(const LibraryData &data);
 bool ParseLibraryImage(const uint8_t *bytes, size_t size, LibraryData &data);
+// The end of a load, the same on every system: parses the `got` bytes read
+// of `image`, then fails with `readFailure` when the read failed (non-empty)
+// or with "Read beyond end of file" when the file was too short.
+bool TakeLibraryImage(const std::string &image, size_t got, const std::string &readFailure,
+                      LibraryData &data, std::string &error);
 
 // Stores `gbk` (cut to 18 bytes) as the record's name: the length byte and
 // the name bytes; leftovers after the new name are kept.

@@ -19,7 +19,6 @@ namespace {
 
 LibraryWriteFn g_write;  // the Linux tests' seam; not used here
 
-const char kShortFile[] = "Read beyond end of file";
 const char kDiskFull[] = "Disk full";
 const char kNotRegular[] = "Not a regular file";
 const char kAccessDenied[] = "File access denied";
@@ -179,17 +178,8 @@ bool LoadLibraryFile(const std::string &path, LibraryData &data, std::string &er
         got += static_cast<size_t>(r);
     }
     _close(fd);
-    const bool complete =
-        ParseLibraryImage(reinterpret_cast<const uint8_t *>(image.data()), got, data);
-    if (readError != 0) {
-        error = std::strerror(readError);
-        return false;
-    }
-    if (!complete) {
-        error = kShortFile;
-        return false;
-    }
-    return true;
+    return TakeLibraryImage(image, got, readError != 0 ? std::strerror(readError) : std::string(),
+                            data, error);
 }
 
 bool SaveLibraryFile(const std::string &path, const LibraryData &data, std::string &error)
