@@ -92,6 +92,9 @@ struct WrittenBlocks {
     int programLength = 0;
     const PictureTable *pictures = nullptr;  // with `pages` and the name tables
     std::vector<int> pages;
+    // Name table 1 as written, its tag included; without it, table 1 is
+    // expected as its names alone would fill it.
+    const Block1K *nameTable1 = nullptr;
     const ProgramTable *program = nullptr;  // with the program block
 };
 

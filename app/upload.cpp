@@ -1,94 +1,37 @@
 // The picture upload and the program upload: one self-contained exchange
 // each, in a fixed order. The port is closed whatever happened, a failed
 // step or a stop request skips every later command, and nothing is retried
-// here. The result keeps the step where the sequence ended.
+// here. The result keeps the step where the sequence ended. A picture
+// upload marks its pages as pending on the host before its first write and
+// tags name table 1 (app/changed_upload.h).
 #include "app/upload.h"
 
 #include <algorithm>
+
+#include "app/upload_ledger.h"
+#include "app/upload_sequence.h"
 
 #include "link/korvex_api.h"
 #include "model/encoders.h"
 #include "model/line.h"
 #include "model/memory_map.h"
+#include "model/upload_tag.h"
 
 namespace korvex {
 
-namespace {
+namespace upload_detail {
 
-// Runs the commands of one upload in order and notes in the result where
-// it ended: at the first command that failed, or before the first one a
-// stop request kept from being sent.
-class Sequence {
-public:
-    Sequence(UploadResult &result, const StopFn &stop) : result_(result), stop_(stop) {}
-
-    // False once the sequence has ended; `command` returns success.
-    template <typename Command>
-    bool Run(UploadStep step, Command &&command)
-    {
-        if (ended_)
-            return false;
-        if (stop_ && stop_()) {
-            result_.stopped = true;
-            return End(step);
-        }
-        if (!command())
-            return End(step);
-        return true;
-    }
-    bool Ended() const { return ended_; }
-
-    // Closes the port and completes the result.
-    void Finish()
-    {
-        ComClose();
-        result_.ok = !ended_;
-        if (!ended_)
-            result_.step = UploadStep::Done;
-    }
-
-private:
-    bool End(UploadStep step)
-    {
-        result_.step = step;
-        ended_ = true;
-        return false;
-    }
-
-    UploadResult &result_;
-    const StopFn &stop_;
-    bool ended_ = false;
-};
-
-// The read-back step of a checked upload, run with the port still open.
-void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,
-              const std::function<void()> &onBlock, const StopFn &stop)
+void Sequence::Finish()
 {
-    result.checked = true;
-    seq.Run(UploadStep::ReadBack, [&] {
-        result.check = CheckWrittenBlocks(written, onBlock, stop);
-        if (result.check.end == ReadEnd::Stopped)
-            result.stopped = true;
-        return result.check.end == ReadEnd::Done && result.check.differences.empty();
-    });
+    ComClose();
+    result_.ok = !ended_;
+    if (!ended_)
+        result_.step = UploadStep::Done;
 }
 
-UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<int> pages, int port,
-                              const ProgressFn &progress, const StopFn &stop, bool check)
+void SendPages(Sequence &seq, UploadResult &result, const PictureTable &pictures,
+               const ProgressFn &progress, int &position)
 {
-    UploadResult result;
-    result.count = n;
-    result.pages = std::move(pages);
-    Sequence seq(result, stop);
-
-    seq.Run(UploadStep::Open, [&] { return ComInitial(port, kBaud) != 0; });
-    ConfigRecord scratch{};
-    // Nothing is written when the record cannot be read.
-    seq.Run(UploadStep::RecordRead, [&] { return ReadConfigRecord(scratch); });
-    scratch[cfg::kPictureCount] = static_cast<uint8_t>(n);
-    // The record carries the new count before the first picture block.
-    seq.Run(UploadStep::RecordWrite, [&] { return WriteConfigRecord(scratch); });
-    int position = 0;
     for (const int page : result.pages) {
         for (int b = 0; b < kBlocksPerPicture && !seq.Ended(); ++b) {
             bool sent = false;
@@ -109,13 +52,79 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
             }
         }
     }
+}
+
+void MarkUploadPending(const std::vector<int> &pages)
+{
+    MarkPending(UploadLedgerFolder(), pages);
+}
+
+Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging)
+{
+    Block1K names = EncodeNameTable(pictures, 1);
+    UploadTag tag;
+    if (tagging == Tagging::Recorded) {
+        const UploadImage image = ImageOfLibrary(pictures, n);
+        tag.id = NewUploadId();
+        tag.digest = DigestOf(image);
+        // A tag never names a record the host does not hold.
+        if (!StoreUpload(UploadLedgerFolder(), tag.id, image)) {
+            ClearUploadTag(names);
+            return names;
+        }
+    }
+    PutUploadTag(names, tag);
+    return names;
+}
+
+void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,
+              const std::function<void()> &onBlock, const StopFn &stop)
+{
+    result.checked = true;
+    seq.Run(UploadStep::ReadBack, [&] {
+        result.check = CheckWrittenBlocks(written, onBlock, stop);
+        if (result.check.end == ReadEnd::Stopped)
+            result.stopped = true;
+        return result.check.end == ReadEnd::Done && result.check.differences.empty();
+    });
+}
+
+}  // namespace upload_detail
+
+namespace {
+
+using namespace upload_detail;
+
+UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<int> pages, int port,
+                              const ProgressFn &progress, const StopFn &stop, bool check,
+                              Tagging tagging)
+{
+    UploadResult result;
+    result.count = n;
+    result.pages = std::move(pages);
+    Sequence seq(result, stop);
+
+    seq.Run(UploadStep::Open, [&] { return ComInitial(port, kBaud) != 0; });
+    ConfigRecord scratch{};
+    // Nothing is written when the record cannot be read.
+    seq.Run(UploadStep::RecordRead, [&] { return ReadConfigRecord(scratch); });
+    scratch[cfg::kPictureCount] = static_cast<uint8_t>(n);
+    if (!seq.Ended())
+        MarkUploadPending(result.pages);
+    // The record carries the new count before the first picture block.
+    seq.Run(UploadStep::RecordWrite, [&] { return WriteConfigRecord(scratch); });
+    int position = 0;
+    SendPages(seq, result, pictures, progress, position);
     seq.Run(UploadStep::NameTable1, [&] {
         const Block1K names = EncodeNameTable(pictures, 0);
         const BlockAddress at = NameTableAddress(0);
         return Write1KData(at.page, at.block, names.data()) != 0;
     });
+    Block1K names{};
     seq.Run(UploadStep::NameTable2, [&] {
-        const Block1K names = EncodeNameTable(pictures, 1);
+        // The record of what the upload left is filed before the frame
+        // that carries the tag naming it.
+        names = TaggedNameTable(pictures, n, tagging);
         const BlockAddress at = NameTableAddress(1);
         return Write1KData(at.page, at.block, names.data()) != 0;
     });
@@ -126,6 +135,7 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
         written.programLength = GetWord(scratch, cfg::kProgramCount);
         written.pictures = &pictures;
         written.pages = result.pages;
+        written.nameTable1 = &names;
         RunCheck(
             seq, result, written,
             [&] {
@@ -194,7 +204,8 @@ UploadResult SendPictures(const PictureTable &pictures, int n, int port, const P
     std::vector<int> pages(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         pages[static_cast<size_t>(i)] = i;
-    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop, check);
+    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop, check,
+                            Tagging::Recorded);
 }
 
 UploadResult SendChosenPictures(const PictureTable &pictures, int n, const std::vector<int> &chosen,
@@ -208,7 +219,9 @@ UploadResult SendChosenPictures(const PictureTable &pictures, int n, const std::
             pages.push_back(i);
     std::sort(pages.begin(), pages.end());
     pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
-    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop, check);
+    // Only the chosen pages are known to hold what the library says.
+    return RunPictureUpload(pictures, n, std::move(pages), port, progress, stop, check,
+                            Tagging::Unrecorded);
 }
 
 UploadResult SendProgram(const ProgramTable &program, int m, int port, const StopFn &stop,

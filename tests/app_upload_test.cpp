@@ -7,12 +7,14 @@
 #include <thread>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/upload.h"
 #include "link/korvex_api.h"
 #include "model/encoders.h"
 #include "model/library_file.h"
+#include "model/upload_tag.h"
 #include "tests/support/sim_port.h"
 
 namespace korvex {
@@ -21,6 +23,19 @@ namespace {
 std::vector<uint8_t> AsVector(const Block1K &b)
 {
     return std::vector<uint8_t>(b.begin(), b.end());
+}
+
+// Name table 1 before the tag its upload leaves in bytes 896..1023.
+std::vector<uint8_t> Names(const std::vector<uint8_t> &table)
+{
+    return std::vector<uint8_t>(table.begin(), table.begin() + kTagOffset);
+}
+
+std::optional<UploadTag> TagOf(const std::vector<uint8_t> &table)
+{
+    Block1K b{};
+    std::copy(table.begin(), table.end(), b.begin());
+    return ReadUploadTag(b);
 }
 
 // The restart is sent without awaiting a reply, so the simulator may log
@@ -106,8 +121,11 @@ TEST_F(Upload, PicturesLandAsTheMemoryMapSays)
     EXPECT_EQ(p0b1[1022], 0x03);
     EXPECT_EQ(p0b1[1023], 0x57);
     EXPECT_EQ(sp->Block(127, 0), AsVector(EncodeNameTable(lib->pictures, 0)));
-    EXPECT_EQ(sp->Block(127, 1), AsVector(EncodeNameTable(lib->pictures, 1)));
+    EXPECT_EQ(Names(sp->Block(127, 1)), Names(AsVector(EncodeNameTable(lib->pictures, 1))));
     EXPECT_EQ(0, std::memcmp(sp->Block(127, 1).data() + 55 * 16, "pic119\0", 7));
+    const std::optional<UploadTag> tag = TagOf(sp->Block(127, 1));
+    ASSERT_TRUE(tag);
+    EXPECT_TRUE(tag->Tracked());
 
     const auto rec = sp->ConfigRecord();
     const ConfigRecord start = StartRecord();
@@ -153,9 +171,7 @@ TEST_F(Upload, FullLibraryWrites484BlocksAndNoNameForTheLast)
     EXPECT_EQ(positions.back(), 484);
     EXPECT_EQ(sp->Block(120, 3), AsVector(EncodePictureBlock(lib->pictures[120], 3)));
     EXPECT_EQ(sp->ConfigRecord()[16], 121);
-    const auto t1 = sp->Block(127, 1);
-    for (int i = 896; i < 1024; ++i)
-        ASSERT_EQ(t1[i], 0) << i;
+    EXPECT_TRUE(TagOf(sp->Block(127, 1)));
     for (int page : {127})
         for (int b : {0, 1}) {
             const auto t = sp->Block(page, b);
@@ -295,7 +311,11 @@ TEST_F(Upload, ChosenPicturesAloneAreSentAtTheirOwnPages)
     EXPECT_EQ(blocks, (std::vector<std::pair<int, int>>{
                           {1, 0}, {1, 1}, {1, 2}, {1, 3}, {4, 0}, {4, 1}, {4, 2}, {4, 3}}));
     EXPECT_EQ(sp->Block(4, 3), AsVector(EncodePictureBlock(lib->pictures[4], 3)));
-    EXPECT_EQ(sp->Block(127, 1), AsVector(EncodeNameTable(lib->pictures, 1)));
+    EXPECT_EQ(Names(sp->Block(127, 1)), Names(AsVector(EncodeNameTable(lib->pictures, 1))));
+    // Ours, but naming no record: the rest of the controller is unknown.
+    const std::optional<UploadTag> tag = TagOf(sp->Block(127, 1));
+    ASSERT_TRUE(tag);
+    EXPECT_FALSE(tag->Tracked());
 }
 
 TEST_F(Upload, UnreadRecordMeansNothingIsWritten)

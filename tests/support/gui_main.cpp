@@ -9,6 +9,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     korvex::test::AimPortsNowhere();
+    korvex::test::AimDataFolderAtTemp();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -7,6 +7,7 @@
 int main(int argc, char **argv)
 {
     korvex::test::AimPortsNowhere();
+    korvex::test::AimDataFolderAtTemp();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
