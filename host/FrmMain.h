@@ -79,7 +79,8 @@ public:
     QPushButton *BtnSavePict = nullptr, *BtnSendPict = nullptr;
     QProgressBar *PrgBar = nullptr;
     QMenu *PictMenu = nullptr;  // PictList's context menu
-    QAction *MnuSendSelected = nullptr, *MnuReadCard = nullptr, *MnuCheckCard = nullptr;
+    QAction *MnuSendSelected = nullptr, *MnuSendChanged = nullptr, *MnuReadCard = nullptr,
+            *MnuCheckCard = nullptr;
     QAction *MnuPattern = nullptr;  // 生成图形...
 
     // program editor page
@@ -129,6 +130,7 @@ public:
     void BtnSendPictClick();
     void PictListPopup(const QPoint &pos);
     void MnuSendSelectedClick();
+    void MnuSendChangedClick();
     void BtnSendProgClick();
 
     // Reading the controller back (FrmMainReadBack.cpp): its content

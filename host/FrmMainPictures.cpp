@@ -89,12 +89,14 @@ void TFormMain::BuildPatternPage()
     MnuPattern = PictMenu->addAction(QStringLiteral("生成图形..."));
     connect(MnuPattern, &QAction::triggered, this, [this] { MnuPatternClick(); });
     MnuSendSelected = PictMenu->addAction(QStringLiteral("发送选中图形"));
+    MnuSendChanged = PictMenu->addAction(QStringLiteral("发送修改的图形"));
     MnuReadCard = PictMenu->addAction(QStringLiteral("从控制卡读取"));
     MnuCheckCard = PictMenu->addAction(QStringLiteral("与控制卡核对"));
     PictList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(PictList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PictListPopup(pos); });
     connect(MnuSendSelected, &QAction::triggered, this, [this] { MnuSendSelectedClick(); });
+    connect(MnuSendChanged, &QAction::triggered, this, [this] { MnuSendChangedClick(); });
     connect(MnuReadCard, &QAction::triggered, this, [this] { MnuReadCardClick(); });
     connect(MnuCheckCard, &QAction::triggered, this, [this] { MnuCheckCardClick(); });
 

@@ -1,6 +1,7 @@
 // The main window's uploads: the picture and program Send buttons, the
-// picture list's menu that sends the selected picture only, and the close
-// request that is refused while an upload or a read runs.
+// picture list's menu that sends the selected picture only or what changed
+// since the controller's last upload, and the close request that is refused
+// while an upload or a read runs.
 #include <QAction>
 #include <QCloseEvent>
 #include <QListWidget>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include "app/changed_upload.h"
 #include "app/picture_numbers.h"
 #include "app/upload.h"
 #include "host/FrmMain.h"
@@ -99,18 +101,50 @@ QString FailureDetail(const UploadResult &r, bool pictures)
     return lines.join(QLatin1Char('\n'));
 }
 
-// A picture upload of `blocks` blocks, run by `send` with the bar's
-// progress function and the pause between commands, then its message box.
-// The full upload and the upload of the selected picture differ only in
+// Why a changed upload sent every picture, as the success box's detail.
+QString FullUploadDetail(FullReason reason)
+{
+    switch (reason) {
+    case FullReason::None: break;
+    case FullReason::NoTag: return QStringLiteral("控制卡上次由其他程序写入，已发送全部图形。");
+    case FullReason::Untracked:
+        return QStringLiteral("控制卡上次只发送了选中的图形，本机不知道其余内容，已发送全部图形。");
+    case FullReason::NoRecord:
+        return QStringLiteral("本机没有控制卡上次发送的记录，已发送全部图形。");
+    case FullReason::DamagedRecord: return QStringLiteral("上次发送的记录已损坏，已发送全部图形。");
+    case FullReason::DigestMismatch:
+        return QStringLiteral("上次发送的记录与控制卡中的内容不符，已发送全部图形。");
+    case FullReason::CountMismatch:
+        return QStringLiteral("控制卡中的图形数与上次发送的记录不符，已发送全部图形。");
+    }
+    return QString();
+}
+
+// What a changed upload sent, for its success box.
+QString ChangedDetail(const ChangedPlan &plan)
+{
+    if (plan.full)
+        return FullUploadDetail(plan.reason);
+    if (plan.Nothing())
+        return QStringLiteral("图形与控制卡中的相同，未发送任何数据。");
+    if (plan.pages.empty())
+        return QStringLiteral("只发送了图形数和图形名表。");
+    return QStringLiteral("只发送了修改的图形：%1").arg(Numbers(plan.pages));
+}
+
+// A picture upload of `blocks` blocks, run by `send` with the exchange (its
+// bar's progress, the pause between commands), then its message box, with
+// `successDetail` (which `send` may fill) under a success. The full upload,
+// the upload of the selected picture and the changed upload differ only in
 // what `send` sends.
 void RunPictureUpload(TFormMain *form, int blocks,
-                      const std::function<UploadResult(const ProgressFn &, const StopFn &)> &send)
+                      const std::function<UploadResult(ExchangeRun &)> &send,
+                      const QString *successDetail = nullptr)
 {
-    const UploadResult result = RunExchange(form, form->PrgBar, blocks, [&](ExchangeRun &run) {
-        return send(run.Progress(), run.Pause());
-    });
+    const UploadResult result = RunExchange(form, form->PrgBar, blocks, send);
     if (result.ok) {
-        ShowMessage(form, kPictCaption, QStringLiteral("      发送图形成功   "), MsgIcon::None);
+        ShowMessage(form, kPictCaption, QStringLiteral("      发送图形成功   "), MsgIcon::None,
+                    successDetail ? *successDetail : QString());
         RecordPictureCount(form->hostCopy, result.count);
     } else {
         ShowMessage(form, kPictCaption, QStringLiteral("      发送图形失败!      "), MsgIcon::Error,
@@ -123,17 +157,19 @@ void RunPictureUpload(TFormMain *form, int blocks,
 void TFormMain::BtnSendPictClick()
 {
     const int n = doc.PictureCount();
-    RunPictureUpload(this, n * 4, [&](const ProgressFn &progress, const StopFn &pause) {
-        return SendPictures(doc.Pictures(), n, PortNumber(), progress, pause);
+    RunPictureUpload(this, n * 4, [&](ExchangeRun &run) {
+        return SendPictures(doc.Pictures(), n, PortNumber(), run.Progress(), run.Pause());
     });
 }
 
 // The list's menu offers the send of the selected picture when the Send
-// button could send the library and a picture is selected, and the read and
-// the check of the controller whenever the Send button could send.
+// button could send the library and a picture is selected, and the send of
+// what changed, the read and the check of the controller whenever the Send
+// button could send.
 void TFormMain::PictListPopup(const QPoint &pos)
 {
     MnuSendSelected->setEnabled(BtnSendPict->isEnabled() && SelectedRow(PictList) >= 0);
+    MnuSendChanged->setEnabled(BtnSendPict->isEnabled());
     MnuReadCard->setEnabled(BtnSendPict->isEnabled());
     MnuCheckCard->setEnabled(BtnSendPict->isEnabled());
     MnuPattern->setEnabled(BtnNew->isEnabled() && !doc.PicturesFull());
@@ -146,9 +182,32 @@ void TFormMain::MnuSendSelectedClick()
     if (selected < 0)
         return;
     const int n = doc.PictureCount();
-    RunPictureUpload(this, 4, [&](const ProgressFn &progress, const StopFn &pause) {
-        return SendChosenPictures(doc.Pictures(), n, {selected}, PortNumber(), progress, pause);
+    RunPictureUpload(this, 4, [&](ExchangeRun &run) {
+        return SendChosenPictures(doc.Pictures(), n, {selected}, PortNumber(), run.Progress(),
+                                  run.Pause());
     });
+}
+
+// Sends what differs from the controller's last upload, or everything when
+// the controller cannot be trusted; the bar's total is known once the
+// controller's record and tag have been read.
+void TFormMain::MnuSendChangedClick()
+{
+    const int n = doc.PictureCount();
+    QString detail;
+    RunPictureUpload(
+        this, 0,
+        [&](ExchangeRun &run) {
+            ChangedOptions options;
+            options.onPlan = [&](const ChangedPlan &plan) {
+                detail = ChangedDetail(plan);
+                run.SetTotal(plan.Blocks());
+            };
+            return SendChangedPictures(doc.Pictures(), n, PortNumber(), run.Progress(), run.Pause(),
+                                       options)
+                .upload;
+        },
+        &detail);
 }
 
 void TFormMain::BtnSendProgClick()

@@ -53,6 +53,11 @@ ReadProgressFn ExchangeRun::ReadProgress()
     };
 }
 
+void ExchangeRun::SetTotal(int total)
+{
+    Show(0, total);
+}
+
 StopFn ExchangeRun::Pause()
 {
     return [] {

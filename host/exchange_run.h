@@ -34,6 +34,9 @@ public:
     // The same for a read, whose total is known only once the record has
     // been read.
     ReadProgressFn ReadProgress();
+    // A total known only once the exchange has begun (a changed upload's
+    // plan): the bar starts again at 0 of `total`.
+    void SetTotal(int total);
     // Asked before every command: lets pending events through and never
     // asks the exchange to stop (the window has no way to stop one).
     StopFn Pause();

@@ -194,6 +194,51 @@ TEST_F(UploadTest, ListMenuSendsTheSelectedPictureAlone)
     EXPECT_EQ(boxes.size(), 1u);
 }
 
+// The menu's send of what changed: everything while the controller carries
+// no tag of ours, then only the edited picture, then nothing at all (no
+// restart either); the bar follows what the plan sends, the boxes are the
+// Send button's with what was sent as their detail.
+TEST_F(UploadTest, ListMenuSendsWhatChanged)
+{
+    OpenConnected(3, 0);
+    emit form->PictList->customContextMenuRequested(QPoint(4, 4));
+    EXPECT_TRUE(form->MnuSendChanged->isEnabled());
+    form->PictMenu->hide();
+
+    PictureColours edited = form->doc.Picture(1).colours;
+    edited[0] ^= 0x00F00000u;
+    struct Round {
+        std::function<void()> edit;
+        std::vector<int> pages;  // the pictures whose first block went
+        QString detail;
+    };
+    const std::vector<Round> rounds = {
+        {[] {}, {0, 1, 2}, QStringLiteral("控制卡上次由其他程序写入，已发送全部图形。")},
+        {[&] { form->doc.ReplacePicture(1, edited, "p2"); },
+         {1},
+         QStringLiteral("只发送了修改的图形：2")},
+        {[] {}, {}, QStringLiteral("图形与控制卡中的相同，未发送任何数据。")},
+    };
+    for (size_t i = 0; i < rounds.size(); ++i) {
+        const Round &round = rounds[i];
+        round.edit();
+        boxes.clear();
+        (*sim)->ClearLog();
+        form->MnuSendChanged->trigger();
+        ASSERT_EQ(boxes.size(), 1u) << i;
+        EXPECT_EQ(boxes[0].text, kPictSent) << i;
+        EXPECT_EQ(boxes[0].detail, round.detail) << i;
+        EXPECT_EQ(barMaximum, 4 * int(round.pages.size())) << i;
+        const bool sends = !round.pages.empty();
+        EXPECT_EQ(CountSoon('G', 1, sends ? 2000 : 300), sends ? 1 : 0) << i;
+        std::vector<int> pages;
+        for (const auto &e : (*sim)->Log())
+            if (e.command == 'C' && e.block == 0)
+                pages.push_back(e.page);
+        EXPECT_EQ(pages, round.pages) << i;
+    }
+}
+
 TEST_F(UploadTest, NoPortShowsTheBarAtZeroAndFails)
 {
     Open();  // no controller: the handler still runs when called
