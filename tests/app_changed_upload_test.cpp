@@ -76,10 +76,8 @@ protected:
             doc.NewPicture(Colours(rng), "p" + std::to_string(i));
     }
 
-    ChangedResult Send(bool dryRun = false)
+    ChangedResult Send(ChangedOptions options = {})
     {
-        ChangedOptions options;
-        options.dryRun = dryRun;
         options.onPlan = [&](const ChangedPlan &p) { plan = p; };
         plan = ChangedPlan{};
         return SendChangedPictures(doc.Pictures(), doc.PictureCount(), 1, nullptr, nullptr,
@@ -164,7 +162,8 @@ TEST_F(Changed, RandomEditsLeaveWhatAFullUploadLeaves)
 }
 
 // The controller hangs up at frame k of an upload of a library with one
-// picture replaced; the changed upload that follows leaves the controller
+// picture replaced, or stores that frame's block spoiled where a checked
+// upload finds it; the changed upload that follows leaves the controller
 // holding the library, whichever library it sends.
 TEST_F(Changed, AnUploadCutAtAnyFrameIsRepairedByTheNext)
 {
@@ -173,6 +172,7 @@ TEST_F(Changed, AnUploadCutAtAnyFrameIsRepairedByTheNext)
         int frame;               // 1-based, counting from its first frame
         bool sendFirst;          // the repair sends the library as it was before the edit
         bool elsewhere = false;  // by a computer that holds the record but not the mark
+        bool spoilt = false;     // a checked upload, the write of frame k spoilt
     };
     std::vector<Case> cases;
     // Read, read, record, clear, 4 blocks, name table 2, restart.
@@ -185,6 +185,8 @@ TEST_F(Changed, AnUploadCutAtAnyFrameIsRepairedByTheNext)
     // Read, record, 12 blocks, both name tables: picture 2's blocks first.
     for (int k : {7, 11, 15})
         cases.push_back({false, k, true});
+    cases.push_back({true, 5, false, false, true});
+    cases.push_back({false, 7, false, false, true});
     const PictureColours first = Colours(rng), edited = Colours(rng);
     for (const Case &c : cases) {
         const std::string row = (c.changed ? "changed@" : "full@") + std::to_string(c.frame);
@@ -193,12 +195,16 @@ TEST_F(Changed, AnUploadCutAtAnyFrameIsRepairedByTheNext)
         ASSERT_TRUE(SendPictures(doc.Pictures(), 3, 1, nullptr).ok) << row;
         AwaitRestart();
         doc.ReplacePicture(1, edited, "x");
-        sp->SetFault(sim::Fault::Unplug, c.frame);
-        if (c.changed)
-            Send();
+        sp->SetFault(c.spoilt ? sim::Fault::Corrupt : sim::Fault::Unplug, c.frame);
+        ChangedOptions checked;
+        checked.check = c.spoilt;
+        const UploadResult cut =
+            c.changed ? Send(checked).upload
+                      : SendPictures(doc.Pictures(), 3, 1, nullptr, nullptr, c.spoilt);
+        if (c.spoilt)
+            EXPECT_FALSE(cut.check.differences.empty()) << row;
         else
-            SendPictures(doc.Pictures(), 3, 1, nullptr);
-        EXPECT_EQ(sp->FrameCount(), c.frame) << row;  // the last frame it took
+            EXPECT_EQ(sp->FrameCount(), c.frame) << row;  // the last frame it took
         Replug();
         if (c.elsewhere)
             QFile::remove(UploadLedgerFolder() + "/pending");
@@ -215,8 +221,18 @@ TEST_F(Changed, AnUploadCutAtAnyFrameIsRepairedByTheNext)
 // changed upload sends everything when, and only when, it must.
 TEST_F(Changed, ForeignWritersAndLostRecordsMeanAFullUpload)
 {
-    const auto records = [] {
-        return QDir(UploadLedgerFolder()).entryInfoList({"*.upload"}, QDir::Files);
+    // Byte `at` of a block (the record: page 127 block 3 at 512) xor `bits`.
+    const auto poke = [&](int page, int block, int at, uint8_t bits) {
+        auto data = sp->Block(page, block);
+        data[static_cast<size_t>(at)] ^= bits;
+        sp->SetBlock(page, block, data);
+    };
+    const auto eachRecord = [](const std::function<void(QFile &)> &spoil) {
+        for (const QFileInfo &f : QDir(UploadLedgerFolder()).entryInfoList({"*.upload"})) {
+            QFile file(f.filePath());
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            spoil(file);
+        }
     };
     struct Case {
         const char *what;
@@ -224,61 +240,23 @@ TEST_F(Changed, ForeignWritersAndLostRecordsMeanAFullUpload)
         FullReason reason;
     };
     const Case cases[] = {
-        {"a full upload as specified, its table 2 from table 1's buffer",
+        {"pictures and table 2 as specified, its tail from table 1",
          [&] {
-             const auto t0 = sp->Block(127, 0);
-             auto t1 = sp->Block(127, 1);
-             std::copy(t0.begin() + kTagOffset, t0.end(), t1.begin() + kTagOffset);
-             sp->SetBlock(127, 1, t1);
-             sp->SetBlock(0, 0, std::vector<uint8_t>(1024, 0x11));
+             for (int at = kTagOffset; at < 1024; ++at)
+                 poke(127, 1, at, sp->Block(127, 1)[at] ^ sp->Block(127, 0)[at]);
+             poke(0, 0, 0, 0x11);
          },
          FullReason::NoTag},
-        {"a program upload",
-         [&] {
-             auto record = sp->ConfigRecord();
-             record[20] = 7;
-             sp->SetConfigRecord(record);
-             sp->SetBlock(127, 2, std::vector<uint8_t>(1024, 0x22));
-         },
+        {"a program upload", [&] { poke(127, 3, 512 + 20, 7), poke(127, 2, 0, 0x22); },
          FullReason::None},
-        {"the picture count",
-         [&] {
-             auto record = sp->ConfigRecord();
-             record[16] = 2;
-             sp->SetConfigRecord(record);
-         },
-         FullReason::CountMismatch},
-        {"the tag's digest",
-         [&] {
-             auto t1 = sp->Block(127, 1);
-             t1[kTagOffset + 40] ^= 1;
-             sp->SetBlock(127, 1, t1);
-         },
-         FullReason::DigestMismatch},
-        {"the tag's magic",
-         [&] {
-             auto t1 = sp->Block(127, 1);
-             t1[kTagOffset + 3] ^= 1;
-             sp->SetBlock(127, 1, t1);
-         },
-         FullReason::NoTag},
+        {"the picture count", [&] { poke(127, 3, 512 + 16, 1); }, FullReason::CountMismatch},
+        {"the tag's digest", [&] { poke(127, 1, kTagOffset + 40, 1); }, FullReason::DigestMismatch},
+        {"the tag's magic", [&] { poke(127, 1, kTagOffset + 3, 1); }, FullReason::NoTag},
         {"record deleted", [&] { QDir(UploadLedgerFolder()).removeRecursively(); },
          FullReason::NoRecord},
-        {"record truncated",
-         [&] {
-             for (const QFileInfo &f : records())
-                 QFile::resize(f.filePath(), f.size() - 1);
-         },
+        {"record truncated", [&] { eachRecord([](QFile &f) { f.resize(f.size() - 1); }); },
          FullReason::DamagedRecord},
-        {"record garbled",
-         [&] {
-             for (const QFileInfo &f : records()) {
-                 QFile file(f.filePath());
-                 ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-                 file.seek(100);
-                 file.write("x");
-             }
-         },
+        {"record garbled", [&] { eachRecord([](QFile &f) { f.seek(100), f.write("x"); }); },
          FullReason::DamagedRecord},
         {"32 later uploads elsewhere",
          [&] {
