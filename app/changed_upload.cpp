@@ -154,8 +154,9 @@ ChangedResult SendChangedPictures(const PictureTable &pictures, int n, int port,
     if (out.plan.nameTable0)
         seq.Run(UploadStep::NameTable1, [&] { return WriteNameTable(0, image.nameTables[0]); });
     Block1K names{};
+    std::optional<UploadId> filed;
     seq.Run(UploadStep::NameTable2, [&] {
-        names = TaggedNameTable(pictures, n, Tagging::Recorded);
+        names = TaggedNameTable(pictures, n, Tagging::Recorded, filed);
         return WriteNameTable(1, names);
     });
     if (options.check) {
@@ -176,6 +177,7 @@ ChangedResult SendChangedPictures(const PictureTable &pictures, int n, int port,
     }
     seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
     seq.Finish();
+    SettleUnfinished(result, filed);
     return out;
 }
 

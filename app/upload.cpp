@@ -59,7 +59,8 @@ void MarkUploadPending(const std::vector<int> &pages)
     MarkPending(UploadLedgerFolder(), pages);
 }
 
-Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging)
+Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging,
+                        std::optional<UploadId> &filed)
 {
     Block1K names = EncodeNameTable(pictures, 1);
     UploadTag tag;
@@ -72,9 +73,22 @@ Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging)
             ClearUploadTag(names);
             return names;
         }
+        filed = tag.id;
     }
     PutUploadTag(names, tag);
     return names;
+}
+
+void SettleUnfinished(const UploadResult &result, const std::optional<UploadId> &filed)
+{
+    if (result.ok || !filed)
+        return;
+    const bool differs = result.step == UploadStep::ReadBack && result.check.end == ReadEnd::Done &&
+                         !result.check.differences.empty();
+    if (differs)
+        ForgetUpload(UploadLedgerFolder(), *filed);
+    else
+        MarkPending(UploadLedgerFolder(), {});
 }
 
 void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,
@@ -121,10 +135,11 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
         return Write1KData(at.page, at.block, names.data()) != 0;
     });
     Block1K names{};
+    std::optional<UploadId> filed;
     seq.Run(UploadStep::NameTable2, [&] {
         // The record of what the upload left is filed before the frame
         // that carries the tag naming it.
-        names = TaggedNameTable(pictures, n, tagging);
+        names = TaggedNameTable(pictures, n, tagging, filed);
         const BlockAddress at = NameTableAddress(1);
         return Write1KData(at.page, at.block, names.data()) != 0;
     });
@@ -146,6 +161,7 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
     }
     seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
     seq.Finish();
+    SettleUnfinished(result, filed);
     return result;
 }
 

@@ -4,9 +4,11 @@
 // read-back of a checked upload. Internal to app/.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "app/upload.h"
+#include "model/upload_tag.h"
 
 namespace korvex::upload_detail {
 
@@ -66,8 +68,16 @@ enum class Tagging {
 };
 
 // Name table 1 of `pictures` with its tag. With Recorded, the record is
-// filed before this returns (no tag when it cannot be filed).
-Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging);
+// filed before this returns (no tag when it cannot be filed) and `filed`
+// gets its id.
+Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging,
+                        std::optional<UploadId> &filed);
+
+// After an upload that filed a record and did not complete: when its
+// read-back found the controller holding something else, the record is
+// forgotten; otherwise the name tables count as pending for every record,
+// so that the next changed upload writes them, the record and a restart.
+void SettleUnfinished(const UploadResult &result, const std::optional<UploadId> &filed);
 
 // The read-back step of a checked upload, run with the port still open.
 void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,

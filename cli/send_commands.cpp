@@ -2,9 +2,11 @@
 // fed from a library file read through the same document as the window.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/changed_upload.h"
 #include "app/picture_numbers.h"
 #include "app/upload.h"
 #include "cli/cli.h"
@@ -34,6 +36,68 @@ int ExitStatusOf(const UploadResult &r, const StopSignals &stop)
     return differs ? kExitDiffers : kExitExchange;
 }
 
+// "pictures 1-3, 7 (16 blocks), name table 2 and the record (8 pictures)"
+std::string PlanText(const ChangedPlan &plan)
+{
+    std::vector<std::string> parts;
+    if (!plan.pages.empty())
+        parts.push_back((plan.pages.size() == 1 ? "picture " : "pictures ") +
+                        PictureNumbers(plan.pages) + " (" + std::to_string(plan.Blocks()) +
+                        " blocks)");
+    if (plan.nameTable0)
+        parts.push_back("name table 1");
+    if (plan.nameTable1)
+        parts.push_back("name table 2");
+    if (plan.record)
+        parts.push_back("the record (" + std::to_string(plan.count) + " picture" +
+                        (plan.count == 1 ? "" : "s") + ")");
+    std::string text;
+    for (size_t k = 0; k < parts.size(); ++k)
+        text += (k == 0 ? "" : k + 1 == parts.size() ? " and " : ", ") + parts[k];
+    return text;
+}
+
+int RunSendChanged(const Invocation &inv, const LibraryDocument &doc)
+{
+    ChangedOptions options;
+    options.check = inv.args.Has("verify");
+    options.dryRun = inv.args.Has("dry-run");
+    const StopSignals stop;
+    std::optional<ProgressBar> bar;
+    options.onPlan = [&](const ChangedPlan &plan) {
+        if (plan.full)
+            std::printf("sending everything: %s\n", FullReasonText(plan.reason).c_str());
+        if (plan.Nothing())
+            std::printf("nothing changed; nothing %s sent\n", options.dryRun ? "would be" : "was");
+        else if (options.dryRun)
+            std::printf("would send %s\n", PlanText(plan).c_str());
+        std::fflush(stdout);
+        if (options.dryRun || plan.Nothing())
+            return;
+        const int pages = static_cast<int>(plan.pages.size());
+        bar.emplace("sending pictures",
+                    4 * pages + (options.check ? CheckedBlocks(pages, true, false) : 0));
+        bar->Set(0);
+    };
+    const ChangedResult changed = SendChangedPictures(
+        doc.Pictures(), doc.PictureCount(), inv.port,
+        [&](int position) {
+            if (bar)
+                bar->Set(position);
+        },
+        [&] { return stop.Requested(); }, options);
+    bar.reset();
+    const UploadResult &result = changed.upload;
+    if (!result.ok) {
+        ReportUnfinishedUpload(UploadKind::Pictures, result, inv.port);
+        return ExitStatusOf(result, stop);
+    }
+    if (!options.dryRun && !changed.plan.Nothing())
+        std::printf("sent %s%s; the controller restarts\n", PlanText(changed.plan).c_str(),
+                    options.check ? ", read back and found as sent" : "");
+    return kExitOk;
+}
+
 int RunSendPictures(const Invocation &inv)
 {
     const int port = inv.port;
@@ -43,6 +107,17 @@ int RunSendPictures(const Invocation &inv)
         return kExitUsage;
     const int n = doc->PictureCount();
     const bool only = inv.args.Has("only");
+    if (inv.args.Has("changed")) {
+        if (only) {
+            Error("--changed and --only cannot go together");
+            return kExitUsage;
+        }
+        return RunSendChanged(inv, *doc);
+    }
+    if (inv.args.Has("dry-run")) {
+        Error("--dry-run goes with --changed");
+        return kExitUsage;
+    }
     std::vector<int> chosen;
     std::string error;
     if (only && !ParsePictureNumbers(inv.args.Get("only"), n, chosen, error)) {
@@ -118,10 +193,20 @@ const CommandDecl kSendPicturesCommand = {
     "Ctrl-C or SIGTERM stops the upload after the block in flight (a second\n"
     "one is ignored meanwhile); then, as after a failure, korvex-cli says\n"
     "what the controller now holds. Sending again completes it. Exit status\n"
-    "130 after SIGINT, 143 after SIGTERM.\n",
+    "130 after SIGINT, 143 after SIGTERM.\n"
+    "\n"
+    "With --changed, only what differs from the controller's last upload is\n"
+    "sent, when the controller still carries the tag of an upload this\n"
+    "computer keeps a record of, and the record agrees with it; then name\n"
+    "table 2 with a new tag goes last. Otherwise everything is sent, after a\n"
+    "line that says why. When nothing differs, nothing is sent.\n",
     {{"only", "LIST",
       "send only these pictures, numbered as 'list' shows them: 3,5-7;\n"
       "the record still gets the library's picture count"},
+     {"changed", nullptr,
+      "send only the pictures and tables that differ from the\n"
+      "controller's last upload, or everything when that is unknown"},
+     {"dry-run", nullptr, "with --changed: say what would be sent and write nothing"},
      kVerifyOption},
     /*usesPort=*/true,
     /*usesLibrary=*/true,

@@ -615,6 +615,42 @@ TEST_F(CliTest, SendPicturesOnlySendsTheChosenPages)
     EXPECT_EQ(sp->Block(4, 2), AsVector(EncodePictureBlock(lib->pictures[4], 2)));
 }
 
+// --changed says in one line why it sends everything; a dry run prints the
+// plan and writes nothing.
+TEST_F(CliTest, SendPicturesChangedSaysWhyAndADryRunWritesNothing)
+{
+    MakeLibrary(4, 0);
+    test::SimPort sp;
+    ASSERT_TRUE(sp.ok());
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"--changed", "--only", "1"}, {"--dry-run"}, {"--only", "1", "--dry-run"}}) {
+        args.insert(args.begin(), {"send-pictures", "--library", library});
+        EXPECT_EQ(Cli(args).status, 2) << args[3];
+    }
+    const std::vector<uint8_t> memory = sp->Memory();
+    CliRun r = Cli({"send-pictures", "--library", library, "--changed", "--dry-run"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "sending everything: the controller was last written by another program\n"
+                     "would send pictures 1-4 (16 blocks), name table 1, name table 2 and the "
+                     "record (4 pictures)\n");
+    EXPECT_EQ(sp->Memory(), memory);
+    EXPECT_EQ(sp->CountOf('A'), 2);  // the record and name table 2 read, nothing else
+    EXPECT_EQ(sp->FrameCount(), 2);
+
+    r = Cli({"send-pictures", "--library", library, "--changed", "--verify"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "sent pictures 1-4 (16 blocks), name table 1, name table 2 and the "
+                           "record (4 pictures), read back and found as sent"))
+        << r.out;
+    MakeLibrary(5, 0);
+    r = Cli({"send-pictures", "--library", library, "--changed", "--dry-run"});
+    EXPECT_EQ(r.out, "would send picture 5 (4 blocks), name table 1, name table 2 and the record "
+                     "(5 pictures)\n");
+    ASSERT_EQ(Cli({"send-pictures", "--library", library, "--changed"}).status, 0);
+    EXPECT_EQ(Cli({"send-pictures", "--library", library, "--changed"}).out,
+              "nothing changed; nothing was sent\n");
+}
+
 TEST_F(CliTest, ProgressOnATerminalShowsRateAndTimeLeft)
 {
     MakeLibrary(2, 0);
