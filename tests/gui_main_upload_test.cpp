@@ -205,7 +205,9 @@ TEST_F(UploadTest, ListMenuSendsWhatChanged)
     EXPECT_TRUE(form->MnuSendChanged->isEnabled());
     form->PictMenu->hide();
 
-    PictureColours edited = form->doc.Picture(1).colours;
+    PictureColours edited;
+    std::copy(std::begin(form->doc.Picture(1).colours), std::end(form->doc.Picture(1).colours),
+              edited.begin());
     edited[0] ^= 0x00F00000u;
     struct Round {
         std::function<void()> edit;
