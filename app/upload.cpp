@@ -10,7 +10,6 @@
 
 #include "app/upload_ledger.h"
 #include "app/upload_sequence.h"
-
 #include "link/korvex_api.h"
 #include "model/encoders.h"
 #include "model/line.h"

@@ -81,6 +81,9 @@ bool ReadWhole(const QString &path, QByteArray &data, bool &missing)
 
 QFileInfoList Records(const QString &folder)
 {
+    // No folder is never the current one.
+    if (folder.isEmpty())
+        return {};
     return QDir(folder).entryInfoList({QStringLiteral("*") + kRecordSuffix}, QDir::Files,
                                       QDir::Time | QDir::Reversed);
 }
@@ -98,6 +101,8 @@ using Marks = std::map<UploadId, Pending>;
 
 LedgerRead ReadMarks(const QString &folder, Marks &marks)
 {
+    if (folder.isEmpty())
+        return LedgerRead::Missing;
     QByteArray data;
     bool missing = false;
     if (!ReadWhole(folder + QLatin1Char('/') + kPendingName, data, missing))
@@ -188,12 +193,14 @@ UploadId NewUploadId()
 
 QString UploadLedgerFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/korvex/uploads");
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return data.isEmpty() ? QString() : data + QStringLiteral("/korvex/uploads");
 }
 
 LedgerRead LoadUpload(const QString &folder, const UploadId &id, UploadImage &image)
 {
+    if (folder.isEmpty())
+        return LedgerRead::Missing;
     QByteArray data;
     bool missing = false;
     if (!ReadWhole(RecordPath(folder, id), data, missing))
@@ -223,7 +230,7 @@ LedgerRead LoadUpload(const QString &folder, const UploadId &id, UploadImage &im
 
 bool StoreUpload(const QString &folder, const UploadId &id, const UploadImage &image)
 {
-    if (!QDir().mkpath(folder))
+    if (folder.isEmpty() || !QDir().mkpath(folder))
         return false;
     QByteArray data(kRecordMagic, kMagicSize);
     data += static_cast<char>(static_cast<uint8_t>(image.count));

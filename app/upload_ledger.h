@@ -37,7 +37,8 @@ UploadDigest DigestOf(const UploadImage &image);
 // A fresh random id.
 UploadId NewUploadId();
 
-// <user data folder>/korvex/uploads
+// <user data folder>/korvex/uploads; empty when the system names no data
+// folder (then no record is kept or read).
 QString UploadLedgerFolder();
 
 enum class LedgerRead { Found, Missing, Damaged };
