@@ -101,7 +101,7 @@ else
   echo "== building a Linux korvex-cli and korvex-sim"
   HOST=${KORVEX_WIN_BUILD:-$ROOT/build-win}/host
   mkdir -p "$HOST"
-  { cmake -S "$ROOT" -B "$HOST" -DKORVEX_GUI=OFF -DKORVEX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+  { cmake -S "$ROOT" -B "$HOST" -DKORVEX_GUI=ON -DKORVEX_TESTS=OFF -DKORVEX_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
     cmake --build "$HOST" -j2 --target korvex-cli korvex-sim; } >"$HOST/programs-stage.log" 2>&1 ||
     { tail -n 40 "$HOST/programs-stage.log"; exit 1; }
   LBIN=$HOST/bin
