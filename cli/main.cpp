@@ -10,6 +10,7 @@
 #include "cli/library_access.h"
 #include "cli/port_choice.h"
 #include "cli/version_command.h"
+#include "link/port_names.h"
 
 namespace korvex::cli {
 
@@ -23,12 +24,8 @@ const CommandDecl *const kCommands[] = {
     &kPortsCommand,   &kVersionCommand,      &kCompletionCommand,
 };
 
-const char kPortsText[] =
-    "ports: --port N names serial port N, the desktop program's \" ComN\": the\n"
-    "device in $KORVEX_COM<N> when that is set, else the N-th serial device\n"
-    "attached: USB adapters in the order of their /dev/serial/by-id/ names\n"
-    "(an adapter keeps its number when replugged), then other USB and ACM\n"
-    "devices, then the machine's own UARTs. The kernel console is never used.\n"
+const char kPortsText[] = "ports: --port N names serial port N, the desktop program's \" ComN\":\n";
+const char kPortsListText[] =
     "'korvex-cli ports' lists what each port names and whether it is free.\n";
 
 void Usage(FILE *out)
@@ -40,8 +37,8 @@ void Usage(FILE *out)
                  "\n'korvex-cli <command> --help' describes a command's options.\n"
                  "Exit status: 0 success, 1 the controller exchange failed, 2 bad usage or\n"
                  "a bad file, 3 the controller does not hold what it should (verify,\n"
-                 "--verify), 130 or 143 stopped by SIGINT or SIGTERM.\n\n%s",
-                 kPortsText);
+                 "--verify), 130 or 143 stopped by SIGINT or SIGTERM.\n\n%s%s%s",
+                 kPortsText, link::PortRuleText(), kPortsListText);
 }
 
 // Parses the command's options, answers --help, and runs the common steps

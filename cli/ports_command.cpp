@@ -135,10 +135,11 @@ const CommandDecl kPortsCommand = {
     nullptr,
     "Lists \" Com1\" to \" Com8\" as the desktop program's port list and the\n"
     "port option name them (see 'ports' in 'korvex-cli --help'): each port's\n"
-    "device, its /dev/serial/by-id/ name, USB vendor:product, serial number and\n"
-    "maker, and its state: free, in use by PID (command), no permission (group),\n"
-    "missing, or no device attached. Nothing is opened, so no device is\n"
-    "disturbed.\n",
+    "device, what the system tells of it (on Linux its /dev/serial/by-id/ name,\n"
+    "USB vendor:product, serial number and maker; on Windows the adapter's\n"
+    "name), and its state: free, in use (by PID and command, where the system\n"
+    "tells), no permission (group), missing, or no device attached. Nothing is\n"
+    "opened, so no device is disturbed.\n",
     {
         {"json", nullptr, "print a JSON array instead of the table"},
     },

@@ -230,6 +230,14 @@ bool PortVariablesApply()
     return true;
 }
 
+const char *PortRuleText()
+{
+    return "the device in $KORVEX_COM<N> when that is set, else the N-th serial device\n"
+           "attached: USB adapters in the order of their /dev/serial/by-id/ names\n"
+           "(an adapter keeps its number when replugged), then other USB and ACM\n"
+           "devices, then the machine's own UARTs. The kernel console is never used.\n";
+}
+
 bool IsKernelConsole(const std::string &path, const std::string &root)
 {
     return IsConsolePath(path, Consoles(root));

@@ -68,5 +68,8 @@ std::string PortVariable(int32_t port);
 // Whether a KORVEX_COM<n> names port n's device on this system: on Linux
 // it does; on Windows port n is always COMn.
 bool PortVariablesApply();
+// This system's rule above in the operator's words, for the CLI's help:
+// what --port N names.
+const char *PortRuleText();
 
 }  // namespace korvex::link

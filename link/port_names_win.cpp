@@ -154,6 +154,12 @@ bool PortVariablesApply()
     return false;
 }
 
+const char *PortRuleText()
+{
+    return "COMN, whatever adapter Windows gives that number (the device manager\n"
+           "shows it and can change it).\n";
+}
+
 bool IsKernelConsole(const std::string &, const std::string &)
 {
     return false;  // a COM port is never the system's console on Windows

@@ -12,7 +12,8 @@ OUT=${KORVEX_WIN_OUT:-$ROOT/build-windows}
 START=$(date +%s)
 
 KIT=$("$ROOT/scripts/windows-kit.sh" | tail -n1)
-cmake -S "$ROOT" -B "$OUT" -G Ninja -DKORVEX_WINDOWS_KIT="$KIT" -C "$ROOT/win/windows-kit.cmake"
+# The `windows` preset (CMakePresets.json, win/windows-toolchain.cmake).
+(cd "$ROOT" && cmake --preset windows -B "$OUT" -DKORVEX_WINDOWS_KIT="$KIT")
 cmake --build "$OUT" -j"${KORVEX_JOBS:-2}"
 echo "windows programs: $OUT/bin ($(( $(date +%s) - START )) s)"
 ls "$OUT/bin"

@@ -6,7 +6,10 @@
 # same simulator memory and the same files (library files, exported
 # folders) behind. Then one picture is sent by korvex-cli.exe to the
 # simulator paced at the line rate and its time printed against its line
-# time (printed, not judged).
+# time (printed, not judged). Last, the downloads are made: korvex.exe from
+# the portable folder is driven on a virtual display as an operator would
+# (scripts/test-windows-window.sh), and the installer is installed and
+# uninstalled (scripts/test-windows-installer.sh).
 #
 # A fresh Wine prefix maps COM1 to a link aimed at the simulator's
 # pseudo-terminal and COM2..COM255 to paths that do not exist, so Wine puts
@@ -56,8 +59,8 @@ CASES=(
   "import|-|0|import showdir --library imported.Dat"
 )
 # Windows alone: the platform sides' own checks, the refusal of --device,
-# the paced upload and the installer.
-WIN_ONLY=4
+# the paced upload, the window and the installer.
+WIN_ONLY=5
 PASSED=0 FAILED=0 SKIPPED=0
 
 summary() {
@@ -101,7 +104,7 @@ else
   echo "== building a Linux korvex-cli and korvex-sim"
   HOST=${KORVEX_WIN_BUILD:-$ROOT/build-win}/host
   mkdir -p "$HOST"
-  { cmake -S "$ROOT" -B "$HOST" -DKORVEX_GUI=OFF -DKORVEX_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+  { cmake -S "$ROOT" -B "$HOST" -DKORVEX_GUI=ON -DKORVEX_TESTS=OFF -DKORVEX_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
     cmake --build "$HOST" -j2 --target korvex-cli korvex-sim; } >"$HOST/programs-stage.log" 2>&1 ||
     { tail -n 40 "$HOST/programs-stage.log"; exit 1; }
   LBIN=$HOST/bin
@@ -288,13 +291,32 @@ fi
 # the folder goes.
 cleanup
 
-# The downloads: the zip and the installer are made, and the installer is
-# installed and uninstalled silently in a prefix of its own.
-echo "== the installer (scripts/test-windows-installer.sh)"
-code=0
-bash "$ROOT/scripts/test-windows-installer.sh" >"$WORK/installer.txt" 2>&1 || code=$?
-sed 's/^/   /' "$WORK/installer.txt"
-expect "$code" 0 "the installer"
+# The downloads: the portable folder, the zip and the installer.
+VERSION=$(sed -n 's/^project(korvex VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
+PACKAGE=$WIN_OUT/package
+echo "== the downloads (scripts/package-windows.sh)"
+if KORVEX_WIN_OUT=$WIN_OUT "$ROOT/scripts/package-windows.sh" "$PACKAGE" >"$WORK/package.txt" 2>&1; then
+  tail -n 3 "$WORK/package.txt" | sed 's/^/   /'
+  # The window from the portable folder, on a display and in a prefix of
+  # its own; skipped when the display tools are missing.
+  echo "== the window (scripts/test-windows-window.sh)"
+  code=0
+  bash "$ROOT/scripts/test-windows-window.sh" "$PACKAGE/korvex-$VERSION-win64" "$LBIN" >"$WORK/window.txt" 2>&1 ||
+    code=$?
+  sed 's/^/   /' "$WORK/window.txt"
+  if [ "$code" = 77 ]; then SKIPPED=$((SKIPPED + 1)); else expect "$code" 0 "the window"; fi
+  # The installer, installed and uninstalled silently in a prefix of its own.
+  echo "== the installer (scripts/test-windows-installer.sh)"
+  code=0
+  bash "$ROOT/scripts/test-windows-installer.sh" "$PACKAGE/korvex-$VERSION-setup.exe" >"$WORK/installer.txt" 2>&1 ||
+    code=$?
+  sed 's/^/   /' "$WORK/installer.txt"
+  expect "$code" 0 "the installer"
+else
+  tail -n 40 "$WORK/package.txt" | sed 's/^/   /'
+  fail "the window (no downloads made)"
+  fail "the installer (no downloads made)"
+fi
 summary
 if [ "$FAILED" = 0 ]; then
   rm -rf "$WORK"
