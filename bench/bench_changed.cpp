@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -192,8 +193,6 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "bench_changed: the foreign write failed\n");
         });
     }
-    const std::string cleanup = "rm -rf '" + dir + "'";
-    if (std::system(cleanup.c_str()) != 0)
-        std::fprintf(stderr, "bench_changed: could not remove %s\n", dir.c_str());
+    std::filesystem::remove_all(dir);
     return ok ? 0 : 1;
 }

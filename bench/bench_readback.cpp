@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -206,6 +207,12 @@ int main(int argc, char **argv)
         return 1;
     }
     setenv("KORVEX_COM1", sim.SlavePath().c_str(), 1);
+    // The checked upload keeps its record of what it left in this run's own
+    // data folder, not the user's.
+    char data[] = "/tmp/bench-readback-XXXXXX";
+    if (!mkdtemp(data))
+        return 1;
+    setenv("XDG_DATA_HOME", data, 1);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int rc = 0;
     if (quick)
@@ -216,5 +223,6 @@ int main(int argc, char **argv)
         rc |= CheckedUpload(sim, *lib);
     setenv("KORVEX_COM1", "/nonexistent/bench-com1", 1);
     sim.Stop();
+    std::filesystem::remove_all(data);
     return rc;
 }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
@@ -232,6 +233,9 @@ int main(int argc, char **argv)
     if (!mkdtemp(tmpl))
         return 1;
     const std::string library = std::string(tmpl) + "/korvex.Dat";
+    // The uploads keep their record of what they left here, not in the
+    // user's data folder.
+    setenv("XDG_DATA_HOME", tmpl, 1);
     const auto lib = FullLibrary();
     std::string error;
     if (!SaveLibraryFile(library, *lib, error)) {
@@ -245,7 +249,6 @@ int main(int argc, char **argv)
         rc |= OnePicture(*lib);
     if (only.empty() || only == "--paced")
         rc |= Paced(library);
-    unlink(library.c_str());
-    rmdir(tmpl);
+    std::filesystem::remove_all(tmpl);
     return rc;
 }

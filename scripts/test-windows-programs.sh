@@ -50,6 +50,8 @@ CASES=(
   "capture-png|-|0|capture bands.png --library new.Dat --name bands"
   "send-pictures|-|0|send-pictures --port 1 --library show.Dat"
   "send-pictures-verify|-|0|send-pictures --port 1 --library show.Dat --verify"
+  "send-pictures-changed|-|0|send-pictures --port 1 --library show.Dat --changed"
+  "send-pictures-dry-run|full|0|send-pictures --port 1 --library show.Dat --changed --dry-run"
   "send-program|-|0|send-program --port 1 --library show.Dat"
   "send-program-verify|full|0|send-program --port 1 --library show.Dat --verify"
   "backup|full|0|backup --port 1 --library back.Dat"
@@ -112,6 +114,9 @@ fi
 echo "   Windows: $BIN, Linux: $LBIN"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/korvex-wine-programs.XXXXXX")
+# The Linux programs keep their record of uploads here, not in the user's
+# data folder.
+export XDG_DATA_HOME=$WORK/linux-data
 export WINEPREFIX=$WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 export WINEPATH="Z:${KIT//\//\\}\\bin;Z:${KIT//\//\\}\\runtime"
 export LC_ALL=C.UTF-8
@@ -202,6 +207,13 @@ run_side() {
   fi
   stop_sim
   echo "$code" >"$dir/status"
+  # An upload's tag in name table 1's tail carries a random upload id (the
+  # 16 bytes after its magic and version): the one range the two sides
+  # never share.
+  if [ -s "$dir/sim.mem" ]; then
+    head -c 16 /dev/zero | dd of="$dir/sim.mem" bs=1 seek=$((127 * 4096 + 1024 + 896 + 9)) \
+      conv=notrunc status=none
+  fi
   # The frames alone: the simulator's other lines name its own files.
   grep '^korvex-sim: frame' "$dir/frames.log" >"$dir/frames.txt" || true
   rm "$dir/frames.log"
