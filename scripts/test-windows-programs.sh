@@ -8,7 +8,7 @@
 # simulator paced at the line rate and its time printed against its line
 # time (printed, not judged). Last, the downloads are made: korvex.exe from
 # the portable folder is driven on a virtual display as an operator would
-# (scripts/test-windows-window.sh), and the installer is installed and
+# (tests/win/window_case.sh), and the installer is installed and
 # uninstalled (scripts/test-windows-installer.sh).
 #
 # A fresh Wine prefix maps COM1 to a link aimed at the simulator's
@@ -311,9 +311,9 @@ if KORVEX_WIN_OUT=$WIN_OUT "$ROOT/scripts/package-windows.sh" "$PACKAGE" >"$WORK
   tail -n 3 "$WORK/package.txt" | sed 's/^/   /'
   # The window from the portable folder, on a display and in a prefix of
   # its own; skipped when the display tools are missing.
-  echo "== the window (scripts/test-windows-window.sh)"
+  echo "== the window (tests/win/window_case.sh)"
   code=0
-  bash "$ROOT/scripts/test-windows-window.sh" "$PACKAGE/korvex-$VERSION-win64" "$LBIN" >"$WORK/window.txt" 2>&1 ||
+  bash "$ROOT/tests/win/window_case.sh" "$PACKAGE/korvex-$VERSION-win64" "$LBIN" >"$WORK/window.txt" 2>&1 ||
     code=$?
   sed 's/^/   /' "$WORK/window.txt"
   if [ "$code" = 77 ]; then SKIPPED=$((SKIPPED + 1)); else expect "$code" 0 "the window"; fi

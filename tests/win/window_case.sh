@@ -17,7 +17,7 @@
 # when a check fails, 77 (with the reason) when Xvfb, xdotool or import is
 # missing.
 #
-#   scripts/test-windows-window.sh FOLDER LINUX_BIN [SHOT]
+#   tests/win/window_case.sh FOLDER LINUX_BIN [SHOT]
 #     FOLDER     the portable folder (scripts/package-windows.sh's korvex-<version>-win64/)
 #     LINUX_BIN  the folder of the Linux korvex-cli and korvex-sim
 #     SHOT       also copy the picture page's screenshot there (the README's
@@ -25,7 +25,7 @@
 #                it in its temporary folder only
 set -euo pipefail
 
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 START=$(date +%s)
 [ $# -ge 2 ] || { echo "usage: $0 FOLDER LINUX_BIN [SHOT]"; exit 2; }
 FOLDER=$(cd "$1" && pwd)
