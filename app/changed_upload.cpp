@@ -81,12 +81,6 @@ ChangedPlan Decide(const QString &folder, const std::optional<UploadTag> &tag, i
     return plan;
 }
 
-bool WriteNameTable(int table, const Block1K &names)
-{
-    const BlockAddress at = NameTableAddress(table);
-    return Write1KData(at.page, at.block, names.data()) != 0;
-}
-
 }  // namespace
 
 std::string FullReasonText(FullReason reason)
@@ -153,31 +147,13 @@ ChangedResult SendChangedPictures(const PictureTable &pictures, int n, int port,
     SendPages(seq, result, pictures, progress, position);
     if (out.plan.nameTable0)
         seq.Run(UploadStep::NameTable1, [&] { return WriteNameTable(0, image.nameTables[0]); });
-    Block1K names{};
-    std::optional<UploadId> filed;
-    seq.Run(UploadStep::NameTable2, [&] {
-        names = TaggedNameTable(pictures, n, Tagging::Recorded, filed);
-        return WriteNameTable(1, names);
-    });
-    if (options.check) {
-        WrittenBlocks written;
-        written.record = scratch;
-        written.pictureCount = n;
-        written.programLength = GetWord(scratch, cfg::kProgramCount);
-        written.pictures = &pictures;
-        written.pages = result.pages;
-        written.nameTable1 = &names;
-        RunCheck(
-            seq, result, written,
-            [&] {
-                if (progress)
-                    progress(++position);
-            },
-            stop);
-    }
-    seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
-    seq.Finish();
-    SettleUnfinished(result, filed);
+    PictureUploadEnd end;
+    end.pictures = &pictures;
+    end.count = n;
+    end.record = scratch;
+    end.image = &image;
+    end.check = options.check;
+    EndPictureUpload(seq, result, end, progress, position, stop);
     return out;
 }
 

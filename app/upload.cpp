@@ -58,13 +58,36 @@ void MarkUploadPending(const std::vector<int> &pages)
     MarkPending(UploadLedgerFolder(), pages);
 }
 
-Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging,
-                        std::optional<UploadId> &filed)
+bool WriteNameTable(int table, const Block1K &names)
 {
-    Block1K names = EncodeNameTable(pictures, 1);
+    const BlockAddress at = NameTableAddress(table);
+    return Write1KData(at.page, at.block, names.data()) != 0;
+}
+
+void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,
+              const std::function<void()> &onBlock, const StopFn &stop)
+{
+    result.checked = true;
+    seq.Run(UploadStep::ReadBack, [&] {
+        result.check = CheckWrittenBlocks(written, onBlock, stop);
+        if (result.check.end == ReadEnd::Stopped)
+            result.stopped = true;
+        return result.check.end == ReadEnd::Done && result.check.differences.empty();
+    });
+}
+
+namespace {
+
+// Name table 1 of the upload with its tag; `filed` gets the id of the
+// record filed for it.
+Block1K TaggedNameTable(const PictureUploadEnd &end, std::optional<UploadId> &filed)
+{
+    Block1K names = EncodeNameTable(*end.pictures, 1);
     UploadTag tag;
-    if (tagging == Tagging::Recorded) {
-        const UploadImage image = ImageOfLibrary(pictures, n);
+    if (end.tagging == Tagging::Recorded) {
+        std::optional<UploadImage> made;
+        const UploadImage &image =
+            end.image ? *end.image : made.emplace(ImageOfLibrary(*end.pictures, end.count));
         tag.id = NewUploadId();
         tag.digest = DigestOf(image);
         // A tag never names a record the host does not hold.
@@ -90,16 +113,38 @@ void SettleUnfinished(const UploadResult &result, const std::optional<UploadId> 
         MarkPending(UploadLedgerFolder(), {});
 }
 
-void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,
-              const std::function<void()> &onBlock, const StopFn &stop)
+}  // namespace
+
+void EndPictureUpload(Sequence &seq, UploadResult &result, const PictureUploadEnd &end,
+                      const ProgressFn &progress, int &position, const StopFn &stop)
 {
-    result.checked = true;
-    seq.Run(UploadStep::ReadBack, [&] {
-        result.check = CheckWrittenBlocks(written, onBlock, stop);
-        if (result.check.end == ReadEnd::Stopped)
-            result.stopped = true;
-        return result.check.end == ReadEnd::Done && result.check.differences.empty();
+    Block1K names{};
+    std::optional<UploadId> filed;
+    seq.Run(UploadStep::NameTable2, [&] {
+        // The record of what the upload left is filed before the frame
+        // that carries the tag naming it.
+        names = TaggedNameTable(end, filed);
+        return WriteNameTable(1, names);
     });
+    if (end.check) {
+        WrittenBlocks written;
+        written.record = end.record;
+        written.pictureCount = end.count;
+        written.programLength = GetWord(end.record, cfg::kProgramCount);
+        written.pictures = end.pictures;
+        written.pages = result.pages;
+        written.nameTable1 = &names;
+        RunCheck(
+            seq, result, written,
+            [&] {
+                if (progress)
+                    progress(++position);
+            },
+            stop);
+    }
+    seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
+    seq.Finish();
+    SettleUnfinished(result, filed);
 }
 
 }  // namespace upload_detail
@@ -128,39 +173,15 @@ UploadResult RunPictureUpload(const PictureTable &pictures, int n, std::vector<i
     seq.Run(UploadStep::RecordWrite, [&] { return WriteConfigRecord(scratch); });
     int position = 0;
     SendPages(seq, result, pictures, progress, position);
-    seq.Run(UploadStep::NameTable1, [&] {
-        const Block1K names = EncodeNameTable(pictures, 0);
-        const BlockAddress at = NameTableAddress(0);
-        return Write1KData(at.page, at.block, names.data()) != 0;
-    });
-    Block1K names{};
-    std::optional<UploadId> filed;
-    seq.Run(UploadStep::NameTable2, [&] {
-        // The record of what the upload left is filed before the frame
-        // that carries the tag naming it.
-        names = TaggedNameTable(pictures, n, tagging, filed);
-        const BlockAddress at = NameTableAddress(1);
-        return Write1KData(at.page, at.block, names.data()) != 0;
-    });
-    if (check) {
-        WrittenBlocks written;
-        written.record = scratch;
-        written.pictureCount = n;
-        written.programLength = GetWord(scratch, cfg::kProgramCount);
-        written.pictures = &pictures;
-        written.pages = result.pages;
-        written.nameTable1 = &names;
-        RunCheck(
-            seq, result, written,
-            [&] {
-                if (progress)
-                    progress(++position);
-            },
-            stop);
-    }
-    seq.Run(UploadStep::Restart, [] { return ResetCard() != 0; });
-    seq.Finish();
-    SettleUnfinished(result, filed);
+    seq.Run(UploadStep::NameTable1,
+            [&] { return WriteNameTable(0, EncodeNameTable(pictures, 0)); });
+    PictureUploadEnd end;
+    end.pictures = &pictures;
+    end.count = n;
+    end.record = scratch;
+    end.tagging = tagging;
+    end.check = check;
+    EndPictureUpload(seq, result, end, progress, position, stop);
     return result;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/upload.h"
+#include "app/upload_ledger.h"
 #include "model/upload_tag.h"
 
 namespace korvex::upload_detail {
@@ -61,26 +62,39 @@ void SendPages(Sequence &seq, UploadResult &result, const PictureTable &pictures
 // tables are marked as unknown for every record of uploads held.
 void MarkUploadPending(const std::vector<int> &pages);
 
+// Writes name table `table` (0 or 1) with Write1KData.
+bool WriteNameTable(int table, const Block1K &names);
+
 // How name table 1 of an upload is tagged.
 enum class Tagging {
     Recorded,    // a fresh id naming the record of pictures 0..n-1, filed now
     Unrecorded,  // ours, with no id: the host knows only part of what it left
 };
 
-// Name table 1 of `pictures` with its tag. With Recorded, the record is
-// filed before this returns (no tag when it cannot be filed) and `filed`
-// gets its id.
-Block1K TaggedNameTable(const PictureTable &pictures, int n, Tagging tagging,
-                        std::optional<UploadId> &filed);
-
-// After an upload that filed a record and did not complete: when its
-// read-back found the controller holding something else, the record is
-// forgotten; otherwise the name tables count as pending for every record,
-// so that the next changed upload writes them, the record and a restart.
-void SettleUnfinished(const UploadResult &result, const std::optional<UploadId> &filed);
-
 // The read-back step of a checked upload, run with the port still open.
 void RunCheck(Sequence &seq, UploadResult &result, const WrittenBlocks &written,
               const std::function<void()> &onBlock, const StopFn &stop);
+
+// How a picture upload ends, from name table 1 on.
+struct PictureUploadEnd {
+    const PictureTable *pictures = nullptr;
+    int count = 0;          // pictures 0..count-1 are the library sent
+    ConfigRecord record{};  // the record as the upload wrote it
+    Tagging tagging = Tagging::Recorded;
+    const UploadImage *image = nullptr;  // what the upload leaves, when the caller has it
+    bool check = false;
+};
+
+// The end every picture upload shares: name table 1 with its tag (with
+// Recorded, the record of what the upload leaves is filed first; no tag
+// when it cannot be filed), a checked upload's read-back of the record, the
+// pages and name table 1 as written (`position` going on past the blocks
+// written), the restart and the port closed. An upload that filed its
+// record and did not complete then settles it: a read-back that found the
+// controller holding something else forgets the record; any other end
+// marks the name tables pending for every record, so that the next changed
+// upload writes them, the record and a restart.
+void EndPictureUpload(Sequence &seq, UploadResult &result, const PictureUploadEnd &end,
+                      const ProgressFn &progress, int &position, const StopFn &stop);
 
 }  // namespace korvex::upload_detail

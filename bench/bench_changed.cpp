@@ -18,6 +18,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench/bench_common.h"
 #include "app/changed_upload.h"
 #include "link/korvex_api.h"
 #include "model/encoders.h"
@@ -29,19 +30,13 @@
 namespace {
 
 using namespace korvex;
-
-constexpr int kPictures = 121;
+using namespace korvex::bench;
 
 struct Target {
     const char *name;
     double ratio;        // of the line time of what the upload had to send
     double seconds = 0;  // else this wall time
 };
-
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
 
 // Bytes on the line for one logged frame and its reply: a frame is its
 // payload and 13 bytes; block and record writes are answered "OK", a read
@@ -64,21 +59,6 @@ double LineSeconds(const std::vector<sim::FrameLogEntry> &log)
     for (const sim::FrameLogEntry &e : log)
         bytes += FrameLineBytes(e.command);
     return bytes * 10.0 / kBaud;
-}
-
-std::unique_ptr<LibraryData> FullLibrary()
-{
-    auto d = std::make_unique<LibraryData>();
-    d->pictureCount = kPictures;
-    uint32_t seed = 7;
-    for (int i = 0; i < kPictures; ++i) {
-        for (int k = 0; k < kColours; ++k) {
-            seed = seed * 1664525u + 1013904223u;
-            d->pictures[i].colours[k] = (seed >> 4) & 0xF0F0F0;
-        }
-        StoreName(d->pictures[i], "pic" + std::to_string(i + 1));
-    }
-    return d;
 }
 
 bool Started(sim::Simulator &sim)
@@ -152,11 +132,7 @@ bool Measure(const Target &target, const LibraryData &lib, const std::string &me
 
 int main(int argc, char **argv)
 {
-    // Never touch a real port: every port number points nowhere.
-    for (int n = 1; n <= 8; ++n) {
-        const std::string var = "KORVEX_COM" + std::to_string(n);
-        setenv(var.c_str(), ("/nonexistent/bench-com" + std::to_string(n)).c_str(), 1);
-    }
+    AimPortsNowhere();
     const std::string only = argc > 1 ? argv[1] : "";
     if (!only.empty() && only != "--same" && only != "--one" && only != "--foreign") {
         std::fprintf(stderr, "usage: bench_changed [--same | --one | --foreign]\n");

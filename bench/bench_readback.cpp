@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_common.h"
 #include "app/controller_read.h"
 #include "app/upload.h"
 #include "model/config_record.h"
@@ -30,8 +31,8 @@
 namespace {
 
 using namespace korvex;
+using namespace korvex::bench;
 
-constexpr int kPictures = 121;
 constexpr int kSteps = 512;
 constexpr double kTarget = 1.005;
 
@@ -39,11 +40,6 @@ constexpr double kTarget = 1.005;
 constexpr long kReadBytes = (3 + 13) + 1024;
 // Record, four blocks per picture, two name tables, program block.
 constexpr int kBackupBlocks = 1 + kBlocksPerPicture * kPictures + 2 + 1;
-
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
 
 double LineSeconds(long bytes)
 {
@@ -58,25 +54,6 @@ long UploadLineBytes(int n)
     const long block = (1027 + 13) + 2;
     const long restart = 1 + 13;
     return kReadBytes + record + 4L * n * block + 2 * block + restart;
-}
-
-std::unique_ptr<LibraryData> FullLibrary()
-{
-    auto d = std::make_unique<LibraryData>();
-    d->pictureCount = kPictures;
-    d->programLength = kSteps;
-    uint32_t seed = 1;
-    for (int i = 0; i < kPictures; ++i) {
-        for (int k = 0; k < kColours; ++k) {
-            seed = seed * 1664525u + 1013904223u;
-            d->pictures[i].colours[k] = (seed >> 4) & 0xF0F0F0;
-        }
-        StoreName(d->pictures[i], "pic" + std::to_string(i + 1));
-    }
-    for (int s = 0; s < kSteps; ++s)
-        d->program[s] = {static_cast<uint8_t>(s % kPictures), static_cast<uint8_t>(s % 8),
-                         static_cast<uint8_t>(s % 32)};
-    return d;
 }
 
 void Store(sim::Simulator &sim, BlockAddress at, const Block1K &block)
@@ -175,12 +152,7 @@ int CheckedUpload(sim::Simulator &sim, const LibraryData &lib)
 
 int main(int argc, char **argv)
 {
-    // Never touch a real port: every port number points nowhere until the
-    // simulator is up.
-    for (int n = 1; n <= 8; ++n) {
-        const std::string var = "KORVEX_COM" + std::to_string(n);
-        setenv(var.c_str(), ("/nonexistent/bench-com" + std::to_string(n)).c_str(), 1);
-    }
+    AimPortsNowhere();
     bool quick = false, careful = false, checked = false;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
@@ -198,7 +170,7 @@ int main(int argc, char **argv)
     if (!quick && !careful && !checked)
         quick = careful = checked = true;
 
-    const auto lib = FullLibrary();
+    const auto lib = FullLibrary(kSteps);
     sim::Options opt;
     opt.baudPacing = kBaud;
     sim::Simulator sim(opt);

@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench/bench_common.h"
 #include "app/upload.h"
 #include "model/encoders.h"
 #include "model/library_file.h"
@@ -29,8 +30,7 @@
 namespace {
 
 using namespace korvex;
-
-constexpr int kPictures = 121;
+using namespace korvex::bench;
 
 // One picture alone may take this much more than its line time.
 constexpr double kOnePictureAllowance = 1.05;
@@ -45,31 +45,11 @@ long LineBytes(int n)
     return read + record + 4L * n * block + 2 * block + restart;
 }
 
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
 double ThreadCpuSeconds()
 {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-std::unique_ptr<LibraryData> FullLibrary()
-{
-    auto d = std::make_unique<LibraryData>();
-    d->pictureCount = kPictures;
-    uint32_t seed = 1;
-    for (int i = 0; i < kPictures; ++i) {
-        for (int k = 0; k < kColours; ++k) {
-            seed = seed * 1664525u + 1013904223u;
-            d->pictures[i].colours[k] = (seed >> 4) & 0xF0F0F0;
-        }
-        StoreName(d->pictures[i], "pic" + std::to_string(i + 1));
-    }
-    return d;
 }
 
 std::string ProgramDir()
@@ -218,11 +198,7 @@ int Unpaced(const LibraryData &lib)
 
 int main(int argc, char **argv)
 {
-    // Never touch a real port: every port number points nowhere.
-    for (int n = 1; n <= 8; ++n) {
-        const std::string var = "KORVEX_COM" + std::to_string(n);
-        setenv(var.c_str(), ("/nonexistent/bench-com" + std::to_string(n)).c_str(), 1);
-    }
+    AimPortsNowhere();
     const std::string only = argc > 1 ? argv[1] : "";
     if (!only.empty() && only != "--paced" && only != "--unpaced" && only != "--one") {
         std::fprintf(stderr, "usage: bench_upload [--paced | --unpaced | --one]\n");
